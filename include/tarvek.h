@@ -1,0 +1,185 @@
+/*
+ * tarvek: the folder model of a media player's folder browser.
+ *
+ * The host lists a folder through one of its storage backends and hands the listing to tarvek as one
+ * JSON text. tarvek builds the entry table from it, classifies every name by its extension, and answers
+ * the host's questions about the folder.
+ *
+ * Calling rules, for every function below:
+ * - The library keeps one module-wide state (one folder context, one listing at a time). It has no
+ *   locks: the host calls it from one thread at a time.
+ * - Fallible functions return a status code (TARVEK_STATUS_*). A failure that reports a message writes
+ *   it into the last-error text (tarvek_last_error); success never clears that text, so it says nothing
+ *   about whether the last call failed. Only the status code says that.
+ * - Every returned text is owned by the library. The host never frees it and reads it before the call
+ *   that replaces it, as documented on each function.
+ * - Texts are NUL-terminated byte strings, expected to be UTF-8. Case-insensitive comparisons fold the
+ *   ASCII letters 'A' to 'Z' only.
+ */
+#ifndef TARVEK_H
+#define TARVEK_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(TARVEK_BUILDING_SHARED)
+#define TARVEK_API __attribute__((visibility("default")))
+#else
+#define TARVEK_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* MARK: - Status codes */
+
+/** The call did what was asked. The last-error text is left as it was. */
+#define TARVEK_STATUS_OK 0
+/** The listing document, or one of its items, is unusable. */
+#define TARVEK_STATUS_BAD_DATA 1
+/** A required pointer is null, an argument is out of range, or no listing is loaded. */
+#define TARVEK_STATUS_BAD_ARGUMENT 2
+/** An allocation failed. */
+#define TARVEK_STATUS_NO_MEMORY 3
+/** A count, length or buffer-size limit was hit. */
+#define TARVEK_STATUS_LIMIT 4
+
+/* MARK: - File kinds (tarvek_classify) */
+
+#define TARVEK_KIND_VIDEO 0
+#define TARVEK_KIND_AUDIO 1
+#define TARVEK_KIND_SUBTITLE 2
+#define TARVEK_KIND_PICTURE 3
+#define TARVEK_KIND_UNSUPPORTED 4
+/** A cue sheet (".cue"). */
+#define TARVEK_KIND_CUE 5
+/** A disc image (".iso"). */
+#define TARVEK_KIND_DISC_IMAGE 6
+/** No extension, or one that is not in the extension table. */
+#define TARVEK_KIND_UNKNOWN 7
+
+/* MARK: - Action codes (what opening the folder does) */
+
+/** Reported for a folder whose entry table is empty. */
+#define TARVEK_DESCEND 0
+/** Play the folder's visible files. */
+#define TARVEK_OPEN_FILES 1
+/** Open the folder as a Blu-ray disc structure: it holds a folder named BDMV. */
+#define TARVEK_OPEN_DISC 2
+/** Open the folder's cue sheet. */
+#define TARVEK_OPEN_CUE 3
+/** Nothing to open: no visible file and no disc folder. */
+#define TARVEK_EMPTY 4
+/** The backend reported a listing error instead of a listing. */
+#define TARVEK_ERROR 5
+
+/* MARK: - Sort keys */
+
+/** Names, case-insensitively (ASCII), with runs of digits compared by value. */
+#define TARVEK_SORT_NATURAL 0
+/** Names, as plain byte strings. */
+#define TARVEK_SORT_BYTEWISE 1
+/** Sizes (an absent size counts as 0), equal sizes by natural name order. */
+#define TARVEK_SORT_SIZE 2
+/** Modification times (an absent time counts as 0), equal times by natural name order. */
+#define TARVEK_SORT_MTIME 3
+
+/* MARK: - Limits */
+
+/** The most items a listing may hold. */
+#define TARVEK_MAX_ITEMS 200000
+/** The longest item name, in bytes. */
+#define TARVEK_MAX_NAME 4096
+
+/* MARK: - Last error and folder context */
+
+/**
+ * The message of the most recent failure that wrote one, or an empty text if none ever did.
+ * Never null; the address is fixed for the life of the library, the text changes with the next failure
+ * that writes a message.
+ */
+TARVEK_API const char *tarvek_last_error(void);
+
+/**
+ * Sets the backend identifier of the folder context to a copy of `id` (any byte string, the empty one
+ * included). Returns TARVEK_STATUS_OK, TARVEK_STATUS_BAD_ARGUMENT ("null id") or
+ * TARVEK_STATUS_NO_MEMORY ("out of memory"); on failure the previous value stays.
+ * Passing the text that tarvek_backend_id returned is safe.
+ */
+TARVEK_API int tarvek_set_backend_id(const char *id);
+
+/**
+ * Sets the folder path of the folder context to a copy of `path`, byte for byte. Set it before loading
+ * the listing: entry paths are formed from the folder path in force at load time, and a later change
+ * does not alter them. Returns TARVEK_STATUS_OK, TARVEK_STATUS_BAD_ARGUMENT ("null path") or
+ * TARVEK_STATUS_NO_MEMORY ("out of memory"); on failure the previous value stays.
+ */
+TARVEK_API int tarvek_set_folder_path(const char *path);
+
+/**
+ * The backend identifier, or an empty text when none was ever set. Never null. Owned by the library,
+ * valid until the next successful tarvek_set_backend_id.
+ */
+TARVEK_API const char *tarvek_backend_id(void);
+
+/**
+ * The folder path, or an empty text when none was ever set. Never null. Owned by the library, valid
+ * until the next successful tarvek_set_folder_path.
+ */
+TARVEK_API const char *tarvek_folder_path(void);
+
+/* MARK: - Listing */
+
+/**
+ * Loads a listing document, replacing the previous listing (which is discarded first, whatever the
+ * outcome). The document is one of:
+ *   [ item, ... ]                      the folder's items;
+ *   { "items": [ item, ... ], ... }    the same, inside an object;
+ *   { "error": "name", ... }           a listing error: the backend could not list the folder.
+ * An item is { "name": "...", "path": "...", "folder": true, "size": n, "mtime_ms": n }, where only the
+ * name is required. A name uses '/' or '\' as separator and may end in one; a separator inside it
+ * rejects the item. Without a "path", an entry's path is the folder path and the name joined by '/'.
+ *
+ * The text is only read; the caller may free it when the call returns. A load succeeds as a whole or
+ * leaves no listing: a rejected item discards the items accepted before it.
+ *
+ * Returns TARVEK_STATUS_OK; TARVEK_STATUS_BAD_ARGUMENT ("null listing"); TARVEK_STATUS_BAD_DATA
+ * ("invalid JSON", "empty document", "top-level not array/object", "no items array",
+ * "item not object", or no message for a rejected item); TARVEK_STATUS_LIMIT ("too many items", more
+ * than TARVEK_MAX_ITEMS; or no message for a name longer than TARVEK_MAX_NAME bytes);
+ * TARVEK_STATUS_NO_MEMORY ("out of memory" when the document cannot be parsed for lack of memory, no
+ * message when an item's storage cannot be allocated).
+ */
+TARVEK_API int tarvek_load_listing(const char *json);
+
+/**
+ * The listing error's name when the loaded document was a listing error, else null. The name is at
+ * most 63 bytes, cut at the last whole UTF-8 character that fits. Owned by the library, valid until the
+ * next tarvek_load_listing.
+ */
+TARVEK_API const char *tarvek_listing_error_name(void);
+
+/* MARK: - Names and kinds */
+
+/**
+ * Writes `name` into `out` with every '\' turned into '/' and the trailing separators removed;
+ * nothing else is rewritten. A name longer than out_size - 1 bytes is cut silently (the cut counts
+ * bytes), and the separators the cut leaves at the end are removed too.
+ * Returns TARVEK_STATUS_OK; TARVEK_STATUS_BAD_ARGUMENT ("null argument") for a null name, or a null
+ * `out` with a non-zero out_size; TARVEK_STATUS_LIMIT ("zero-size buffer") when out_size is 0.
+ */
+TARVEK_API int tarvek_normalize_name(const char *name, char *out, uint64_t out_size);
+
+/**
+ * The file kind (TARVEK_KIND_*) of a name, from the text after its last '.', compared without regard to
+ * ASCII case. Names that begin with '.' are TARVEK_KIND_UNKNOWN. A null name returns 2 (the same number
+ * as TARVEK_KIND_SUBTITLE) and writes "null name".
+ */
+TARVEK_API int tarvek_classify(const char *name);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TARVEK_H */

@@ -1,0 +1,79 @@
+// This file is private to tarvek: the module state that the library's sources share. It is never
+// installed, and hosts never see it. Tests include it to inspect the state directly.
+#ifndef TARVEK_INTERNAL_H
+#define TARVEK_INTERNAL_H
+
+#include "tarvek.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarvek {
+
+enum Status : int {
+    STATUS_OK = TARVEK_STATUS_OK,
+    STATUS_BAD_DATA = TARVEK_STATUS_BAD_DATA,
+    STATUS_BAD_ARGUMENT = TARVEK_STATUS_BAD_ARGUMENT,
+    STATUS_NO_MEMORY = TARVEK_STATUS_NO_MEMORY,
+    STATUS_LIMIT = TARVEK_STATUS_LIMIT,
+};
+
+enum FileKind : int {
+    KIND_VIDEO = TARVEK_KIND_VIDEO,
+    KIND_AUDIO = TARVEK_KIND_AUDIO,
+    KIND_SUBTITLE = TARVEK_KIND_SUBTITLE,
+    KIND_PICTURE = TARVEK_KIND_PICTURE,
+    KIND_UNSUPPORTED = TARVEK_KIND_UNSUPPORTED,
+    KIND_CUE = TARVEK_KIND_CUE,
+    KIND_DISC_IMAGE = TARVEK_KIND_DISC_IMAGE,
+    KIND_UNKNOWN = TARVEK_KIND_UNKNOWN,
+};
+
+constexpr std::size_t ERR_SIZE = 256;
+constexpr std::uint64_t MAX_ITEMS = TARVEK_MAX_ITEMS;
+constexpr std::size_t MAX_NAME = TARVEK_MAX_NAME;
+// Buffers that hold a normalised name: the longest name and its NUL.
+constexpr std::size_t NAME_BUF_SIZE = MAX_NAME + 1;
+constexpr std::size_t LISTING_ERROR_SIZE = 64;
+
+// One accepted listing item. An entry in use never has a null name or path.
+struct Entry {
+    char *name;  // normalised: no '/', at most MAX_NAME bytes
+    char *path;  // the item's "path", or formed from the folder path and the name
+    std::int32_t is_folder;
+    std::int64_t size;      // -1 when the listing gave none
+    std::int64_t mtime_ms;  // -1 when the listing gave none
+};
+
+// The entries of the loaded listing, in listing order. The array is reused from load to load and
+// never shrunk: emptying the table only frees the entries' texts.
+struct EntryTable {
+    Entry *items;
+    std::uint64_t count;
+    std::uint64_t capacity;
+};
+
+// Module state. Everything starts zeroed; owned text pointers point to heap copies.
+extern char s_err[ERR_SIZE];
+extern char *s_backend_id;
+extern char *s_folder_path;
+extern EntryTable s_list;
+extern std::int32_t s_listing_loaded;
+extern std::int32_t s_listing_error;
+extern char s_listing_error_name[LISTING_ERROR_SIZE];
+extern std::uint64_t *s_presented;
+extern std::uint64_t s_presented_n;
+extern std::int32_t s_presented_valid;
+extern char *s_result_json;
+
+// Writes a failure's message into the last-error text.
+void set_error(const char *message);
+
+// Discards everything derived from the loaded listing: the entries' texts, the presented view, the
+// result text and the listing flags. The folder context, the hidden rules, the last-error text and the
+// entry array itself stay.
+void clear_state();
+
+}  // namespace tarvek
+
+#endif  // TARVEK_INTERNAL_H
