@@ -1,0 +1,99 @@
+// Allocation failures, forced by interposing the allocator of this test executable: the library and
+// yyjson allocate through it too. Arm it with fail_allocation(n) and the n-th allocation from then on
+// returns null. AddressSanitizer owns the allocator in the sanitizer build, which leaves this
+// executable out.
+#include "support.h"
+
+#include <cstddef>
+#include <string>
+
+extern "C" void *__libc_malloc(std::size_t size);
+extern "C" void *__libc_realloc(void *block, std::size_t size);
+extern "C" void *__libc_calloc(std::size_t count, std::size_t size);
+
+namespace {
+
+long s_countdown;  // 0: disarmed; else the allocations left until the failing one
+bool s_failed;
+
+bool should_fail() {
+    if (s_countdown == 0 || --s_countdown > 0) return false;
+    s_failed = true;
+    return true;
+}
+
+void fail_allocation(long n) {
+    s_failed = false;
+    s_countdown = n;
+}
+
+void disarm() { s_countdown = 0; }
+
+}  // namespace
+
+extern "C" void *malloc(std::size_t size) { return should_fail() ? nullptr : __libc_malloc(size); }
+extern "C" void *realloc(void *block, std::size_t size) {
+    return should_fail() ? nullptr : __libc_realloc(block, size);
+}
+extern "C" void *calloc(std::size_t count, std::size_t size) {
+    return should_fail() ? nullptr : __libc_calloc(count, size);
+}
+
+namespace {
+
+using AllocFailureTest = ModuleTest;
+
+TEST_F(AllocFailureTest, SettersKeepTheOldValue) {
+    ASSERT_EQ(tarvek_set_backend_id("old id"), TARVEK_STATUS_OK);
+    ASSERT_EQ(tarvek_set_folder_path("/old"), TARVEK_STATUS_OK);
+    fail_allocation(1);
+    EXPECT_EQ(tarvek_set_backend_id("new id"), TARVEK_STATUS_NO_MEMORY);
+    disarm();
+    EXPECT_STREQ(tarvek_last_error(), "out of memory");
+    fail_allocation(1);
+    EXPECT_EQ(tarvek_set_folder_path("/new"), TARVEK_STATUS_NO_MEMORY);
+    disarm();
+    EXPECT_STREQ(tarvek_backend_id(), "old id");
+    EXPECT_STREQ(tarvek_folder_path(), "/old");
+}
+
+// Every allocation of a load fails in turn: while yyjson parses, the load reports "out of memory"
+// (not "invalid JSON"); once the items are read, it fails with no message. Either way nothing of the
+// listing is left, and the load succeeds once memory is there.
+TEST_F(AllocFailureTest, LoadFailsWholeAtEveryAllocation) {
+    ASSERT_EQ(tarvek_set_folder_path("/m"), TARVEK_STATUS_OK);
+    std::string listing = "[";
+    for (int i = 0; i < 70; ++i)
+        listing += (i ? "," : "") + std::string(R"({"name":"clip)") + std::to_string(i) + R"(.mkv"})";
+    listing += R"(,{"name":"x.mkv","path":"/p/x.mkv"}])";
+
+    long n = 1;
+    for (;; ++n) {
+        tarvek::s_err[0] = '\0';
+        fail_allocation(n);
+        int status = tarvek_load_listing(listing.c_str());
+        bool failed = s_failed;
+        disarm();
+        if (!failed) {
+            ASSERT_EQ(status, TARVEK_STATUS_OK);
+            break;
+        }
+        ASSERT_EQ(status, TARVEK_STATUS_NO_MEMORY) << "allocation " << n;
+        EXPECT_TRUE(std::string(tarvek_last_error()) == "out of memory" || tarvek_last_error()[0] == '\0')
+            << "allocation " << n << ": " << tarvek_last_error();
+        EXPECT_EQ(tarvek::s_list.count, 0u);
+        EXPECT_EQ(tarvek::s_listing_loaded, 0);
+    }
+    EXPECT_GT(n, 140) << "every item allocates its name and its path";
+    ASSERT_EQ(tarvek::s_list.count, 71u);
+    EXPECT_STREQ(tarvek::s_list.items[70].path, "/p/x.mkv");
+    EXPECT_STREQ(tarvek::s_list.items[0].path, "/m/clip0.mkv");
+
+    // The first allocation belongs to the parser.
+    fail_allocation(1);
+    EXPECT_EQ(tarvek_load_listing(listing.c_str()), TARVEK_STATUS_NO_MEMORY);
+    disarm();
+    EXPECT_STREQ(tarvek_last_error(), "out of memory");
+}
+
+}  // namespace
