@@ -91,6 +91,10 @@ extern "C" {
 #define TARVEK_MAX_ITEMS 200000
 /** The longest item name, in bytes. */
 #define TARVEK_MAX_NAME 4096
+/** The most hidden-name rules in force at once. */
+#define TARVEK_MAX_RULES 64
+/** The longest hidden-name rule, in bytes. */
+#define TARVEK_MAX_RULE_LENGTH 254
 
 /* MARK: - Last error and folder context */
 
@@ -177,6 +181,88 @@ TARVEK_API int tarvek_normalize_name(const char *name, char *out, uint64_t out_s
  * as TARVEK_KIND_SUBTITLE) and writes "null name".
  */
 TARVEK_API int tarvek_classify(const char *name);
+
+/* MARK: - Hidden-name rules */
+
+/**
+ * Replaces the hidden-name rules with copies of `count` glob patterns. A file whose whole name one
+ * rule matches is hidden: it is never presented, never counts when the folder decision looks for files,
+ * and is never taken as a cue sheet's audio file. Folders are never tested against the rules.
+ * In a pattern '*' matches any run of bytes (the empty one too), '?' exactly one byte, and every other
+ * byte itself, ASCII letters without regard to case; there is no escape and no character class.
+ *
+ * Until the host sets rules, and after a call with count 0 or a null `rules` array, 13 default rules
+ * are in force: ".*", "$*", "@*", "System Volume Information", "$RECYCLE.BIN", "$Recycle.Bin",
+ * "#recycle", ".Spotlight-V100", ".fseventsd", ".Trashes", ".DS_Store", "Thumbs.db", "desktop.ini".
+ *
+ * Returns TARVEK_STATUS_OK, and the presented view comes back in listing order under the new rules (an
+ * earlier sort is undone). Fails, changing nothing, with TARVEK_STATUS_BAD_ARGUMENT
+ * ("negative rule count", or "empty rule" for a null or empty pattern) or TARVEK_STATUS_LIMIT
+ * ("too many rules" above TARVEK_MAX_RULES, "rule too long" above TARVEK_MAX_RULE_LENGTH bytes); the
+ * first failing pattern in array order is the one reported. The rules stay in force across loads.
+ */
+TARVEK_API int tarvek_set_hidden_rules(const char *const *rules, int32_t count);
+
+/* MARK: - Presented view */
+
+/*
+ * The presented view lists the visible files that the player offers and plays: every entry that is not
+ * a folder, not hidden, and not a subtitle, picture or unsupported file, in listing order until
+ * tarvek_sort reorders it. A position is 0-based in this view, not in the listing. The view is brought up
+ * to date on its next use after a load or a change of the hidden rules.
+ */
+
+/** The number of presented entries; 0 when no listing is loaded. */
+TARVEK_API int32_t tarvek_count(void);
+
+/**
+ * The name of the entry at a presented position, or null for a position below 0 or not below the
+ * count. Owned by the library, valid until the next tarvek_load_listing.
+ */
+TARVEK_API const char *tarvek_name(int32_t index);
+
+/**
+ * The file kind (TARVEK_KIND_*) of the entry at a presented position, or 2 for a bad position. A
+ * presented entry is never a subtitle, picture or unsupported file, so 2 means a bad position.
+ */
+TARVEK_API int tarvek_kind(int32_t index);
+
+/** The size in bytes of the entry at a presented position; -1 when the listing gave none, or for a bad position. */
+TARVEK_API int64_t tarvek_size(int32_t index);
+
+/**
+ * The modification time in milliseconds of the entry at a presented position; -1 when the listing gave
+ * none, or for a bad position.
+ */
+TARVEK_API int64_t tarvek_mtime_ms(int32_t index);
+
+/* MARK: - Folder decisions */
+
+/**
+ * What opening the folder should do (a TARVEK_* action code), decided on the listing in listing order:
+ *   TARVEK_ERROR       the listing was a listing error;
+ *   TARVEK_OPEN_DISC   detect_bluray is 1 and a folder is named BDMV, in any ASCII case;
+ *   TARVEK_OPEN_CUE    else, a visible cue sheet is listed;
+ *   TARVEK_OPEN_FILES  else, a visible file of any kind is listed;
+ *   TARVEK_EMPTY       else (no entries, or only folders and hidden files).
+ * Fails with 2, the same number as TARVEK_OPEN_DISC, writing "no listing loaded" or
+ * "invalid detect_bluray" (detect_bluray not 0 or 1): call it with a listing loaded and detect_bluray
+ * 0 or 1, and 2 always means TARVEK_OPEN_DISC. Success leaves the last-error text alone.
+ */
+TARVEK_API int tarvek_decide(int detect_bluray);
+
+/**
+ * The listing position (not a presented position) of the first folder named exactly "Subs", byte for
+ * byte and case-sensitively, or -1. Hidden-name rules do not apply.
+ */
+TARVEK_API int32_t tarvek_subs_folder_index(void);
+
+/**
+ * The listing position of the audio file that belongs to the cue sheet at listing position `index`: the
+ * first visible audio file whose name before its last '.' equals the cue sheet's, byte for byte. -1 when
+ * there is none, or when `index` is out of range or not a cue sheet's position.
+ */
+TARVEK_API int32_t tarvek_cue_audio_index(int32_t index);
 
 #ifdef __cplusplus
 }

@@ -1,4 +1,5 @@
-// Names and kinds: the library's normal form of a name, and the file kind of a name by its extension.
+// Names, kinds and visibility: the library's normal form of a name, the file kind of a name by its
+// extension, and the hidden-name rules that keep housekeeping entries out of what the library offers.
 #include "tarvek_internal.h"
 
 #include <cstring>
@@ -53,7 +54,85 @@ static_assert(keys_fit(), "every key is '.' and an extension of 2 to 30 bytes");
 
 char fold_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// The rules in force until the host sets its own, in the order they are tried.
+constexpr std::string_view DEFAULT_RULES[] = {
+    ".*",           "$*",           "@*",        "System Volume Information",
+    "$RECYCLE.BIN", "$Recycle.Bin", "#recycle",  ".Spotlight-V100",
+    ".fseventsd",   ".Trashes",     ".DS_Store", "Thumbs.db",
+    "desktop.ini",
+};
+constexpr std::int32_t DEFAULT_RULES_N = sizeof DEFAULT_RULES / sizeof DEFAULT_RULES[0];
+static_assert(DEFAULT_RULES_N <= MAX_RULES, "the defaults fit the rule table");
+
+constexpr bool default_rules_fit() {
+    for (std::string_view rule : DEFAULT_RULES) {
+        if (rule.empty() || rule.size() > MAX_RULE_LENGTH) return false;
+    }
+    return true;
+}
+static_assert(default_rules_fit(), "every default rule fits a slot");
+
+void install_rule(std::int32_t slot, std::string_view pattern) {
+    std::memcpy(s_rules[slot], pattern.data(), pattern.size());
+    s_rules[slot][pattern.size()] = '\0';
+}
+
+void install_defaults() {
+    for (std::int32_t i = 0; i < DEFAULT_RULES_N; ++i) install_rule(i, DEFAULT_RULES[i]);
+    s_rules_n = DEFAULT_RULES_N;
+}
+
+// The length of `text`, or limit + 1 when it is longer than `limit` bytes; reads at most limit + 1 bytes.
+std::size_t bounded_length(const char *text, std::size_t limit) {
+    std::size_t n = 0;
+    while (n <= limit && text[n] != '\0') ++n;
+    return n;
+}
+
+// Whether `pattern` matches the whole of `name`: '*' matches any run of bytes, '?' any one byte, and
+// every other byte itself, ASCII letters without regard to case.
+//
+// One forward pass that remembers only the latest '*'. On a mismatch the run that '*' covers grows by
+// one byte and matching resumes just after the '*'. Going back to an earlier '*' is never needed: the
+// latest one can already absorb whatever an earlier one would. Each restart moves the remembered name
+// position forward, so the work is bounded by the pattern length times the name length.
+bool glob_match(const char *pattern, const char *name) {
+    const char *p = pattern;
+    const char *n = name;
+    const char *star = nullptr;       // the latest '*' seen in the pattern
+    const char *star_name = nullptr;  // where in the name the run it covers ends
+    for (;;) {
+        if (*p == '*') {
+            star = p++;
+            star_name = n;
+            continue;
+        }
+        if (*p == '\0') {
+            if (*n == '\0') return true;
+        } else if (*n != '\0' && (*p == '?' || fold_ascii(*p) == fold_ascii(*n))) {
+            ++p;
+            ++n;
+            continue;
+        }
+        if (!star || *star_name == '\0') return false;
+        n = ++star_name;
+        p = star + 1;
+    }
+}
+
 }  // namespace
+
+char s_rules[MAX_RULES][RULE_SLOT_SIZE];
+std::int32_t s_rules_n;
+
+int is_hidden(const char *name) {
+    if (s_rules_n == 0) install_defaults();
+    for (std::int32_t i = 0; i < s_rules_n; ++i) {
+        if (glob_match(s_rules[i], name)) return 1;
+    }
+    return 0;
+}
+
 }  // namespace tarvek
 
 using namespace tarvek;
@@ -101,6 +180,38 @@ int tarvek_classify(const char *name) {
         if (e.key == folded) return e.kind;
     }
     return KIND_UNKNOWN;
+}
+
+// Every pattern is checked before any slot is written, so a refused call leaves the rules in force and
+// the presented view exactly as they were.
+int tarvek_set_hidden_rules(const char *const *rules, std::int32_t count) {
+    if (count < 0) {
+        set_error("negative rule count");
+        return STATUS_BAD_ARGUMENT;
+    }
+    if (count == 0 || !rules) {
+        install_defaults();
+        s_presented_valid = 0;
+        return STATUS_OK;
+    }
+    if (count > MAX_RULES) {
+        set_error("too many rules");
+        return STATUS_LIMIT;
+    }
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (!rules[i] || rules[i][0] == '\0') {
+            set_error("empty rule");
+            return STATUS_BAD_ARGUMENT;
+        }
+        if (bounded_length(rules[i], MAX_RULE_LENGTH) > MAX_RULE_LENGTH) {
+            set_error("rule too long");
+            return STATUS_LIMIT;
+        }
+    }
+    for (std::int32_t i = 0; i < count; ++i) install_rule(i, rules[i]);
+    s_rules_n = count;
+    s_presented_valid = 0;
+    return STATUS_OK;
 }
 
 }  // extern "C"

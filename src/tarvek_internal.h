@@ -35,6 +35,9 @@ constexpr std::size_t MAX_NAME = TARVEK_MAX_NAME;
 // Buffers that hold a normalised name: the longest name and its NUL.
 constexpr std::size_t NAME_BUF_SIZE = MAX_NAME + 1;
 constexpr std::size_t LISTING_ERROR_SIZE = 64;
+constexpr std::int32_t MAX_RULES = TARVEK_MAX_RULES;
+constexpr std::size_t MAX_RULE_LENGTH = TARVEK_MAX_RULE_LENGTH;
+constexpr std::size_t RULE_SLOT_SIZE = MAX_RULE_LENGTH + 1;
 
 // One accepted listing item. An entry in use never has a null name or path.
 struct Entry {
@@ -65,6 +68,10 @@ extern std::uint64_t *s_presented;
 extern std::uint64_t s_presented_n;
 extern std::int32_t s_presented_valid;
 extern char *s_result_json;
+// The hidden-name rules in force: slots 0 to s_rules_n - 1, each a NUL-terminated pattern. A count of 0
+// means that no rule was installed yet; the defaults are installed on first use.
+extern char s_rules[MAX_RULES][RULE_SLOT_SIZE];
+extern std::int32_t s_rules_n;
 
 // Writes a failure's message into the last-error text.
 void set_error(const char *message);
@@ -73,6 +80,15 @@ void set_error(const char *message);
 // result text and the listing flags. The folder context, the hidden rules, the last-error text and the
 // entry array itself stay.
 void clear_state();
+
+// 1 when a hidden-name rule in force matches the whole of `name` (not null), else 0. Installs the
+// default rules when none were installed yet. Allocates nothing.
+int is_hidden(const char *name);
+
+// Rebuilds the presented view from the entry table in listing order: the visible files that the host
+// is offered. Leaves s_presented_valid at 1, or at 0 with an empty view when the array cannot be
+// allocated.
+void rebuild_presented();
 
 }  // namespace tarvek
 

@@ -96,4 +96,42 @@ TEST_F(AllocFailureTest, LoadFailsWholeAtEveryAllocation) {
     EXPECT_STREQ(tarvek_last_error(), "out of memory");
 }
 
+// A rebuild that cannot allocate leaves the view invalid and empty, says nothing, and the next reader
+// tries again.
+TEST_F(AllocFailureTest, FailedRebuildLeavesAnEmptyViewUntilTheNextReader) {
+    ASSERT_EQ(load_names({"a.mkv", "b.mkv"}), TARVEK_STATUS_OK);
+    fail_allocation(1);
+    EXPECT_EQ(tarvek_count(), 0);
+    disarm();
+    EXPECT_TRUE(s_failed);
+    EXPECT_EQ(tarvek::s_presented_valid, 0);
+    EXPECT_EQ(tarvek::s_presented, nullptr);
+    EXPECT_STREQ(tarvek_last_error(), "");
+
+    fail_allocation(1);
+    EXPECT_EQ(tarvek_name(0), nullptr) << "every position is bad while the view cannot be built";
+    disarm();
+    EXPECT_STREQ(tarvek_name(1), "b.mkv");
+    EXPECT_EQ(tarvek_count(), 2);
+}
+
+// Rules, decisions, lookups and the accessors of a built view never allocate, so they cannot fail for
+// lack of memory.
+TEST_F(AllocFailureTest, RulesDecisionsAndAccessorsDoNotAllocate) {
+    ASSERT_EQ(load_names({"Subs/", "BDMV/", "Album.cue", "Album.flac", "Thumbs.db"}), TARVEK_STATUS_OK);
+    ASSERT_EQ(tarvek_count(), 2);
+    const char *rules[] = {"*.tmp", "Thumbs.*"};
+    fail_allocation(1);
+    EXPECT_EQ(tarvek_decide(1), TARVEK_OPEN_DISC);
+    EXPECT_EQ(tarvek_decide(0), TARVEK_OPEN_CUE);
+    EXPECT_EQ(tarvek_subs_folder_index(), 0);
+    EXPECT_EQ(tarvek_cue_audio_index(2), 3);
+    EXPECT_STREQ(tarvek_name(1), "Album.flac");
+    EXPECT_EQ(tarvek_kind(0), TARVEK_KIND_CUE);
+    EXPECT_EQ(tarvek_set_hidden_rules(rules, 2), TARVEK_STATUS_OK);
+    EXPECT_EQ(tarvek_set_hidden_rules(nullptr, 0), TARVEK_STATUS_OK);
+    disarm();
+    EXPECT_FALSE(s_failed);
+}
+
 }  // namespace
