@@ -1,22 +1,17 @@
 /*
- * Loads a listing document the way a host does and prints what tarvek makes of each item: its name in
- * the library's normal form and its file kind.
+ * Loads a listing document the way a host does and prints what tarvek makes of the folder: what
+ * opening it does, where its subtitle folder is, and the files it presents, in listing order.
  *
  *   show_listing [LISTING.json] [FOLDER_PATH]
- *
- * The entry table is not readable through the public interface, so the example walks the document a
- * second time with yyjson, as a host that keeps its own listing would, and asks the library about each
- * name.
  */
 #include <tarvek.h>
-#include <yyjson.h>
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 static const char *const KIND_NAMES[] = {"video",       "audio", "subtitle",   "picture",
                                          "unsupported", "cue",   "disc_image", "unknown"};
+static const char *const ACTION_NAMES[] = {"DESCEND", "OPEN_FILES", "OPEN_DISC", "OPEN_CUE", "EMPTY", "ERROR"};
 
 static char *read_file(const char *path) {
     FILE *f = fopen(path, "rb");
@@ -36,10 +31,8 @@ int main(int argc, char **argv) {
     const char *file = argc > 1 ? argv[1] : "examples/listing.json";
     const char *folder = argc > 2 ? argv[2] : "/media/Series/Example";
     char *text = read_file(file);
-    yyjson_doc *doc;
-    yyjson_val *items, *item;
-    size_t i, n;
-    int status;
+    int status, action;
+    int32_t i, count;
 
     if (!text) {
         fprintf(stderr, "show_listing: cannot read %s\n", file);
@@ -48,31 +41,25 @@ int main(int argc, char **argv) {
     tarvek_set_backend_id("local");
     tarvek_set_folder_path(folder);
     status = tarvek_load_listing(text);
+    free(text);
     if (status != TARVEK_STATUS_OK) {
         fprintf(stderr, "show_listing: %s: %s (status %d)\n", file, tarvek_last_error(), status);
-        free(text);
         return 1;
     }
     printf("folder  %s (backend %s)\n", tarvek_folder_path(), tarvek_backend_id());
-    if (tarvek_listing_error_name()) {
+    action = tarvek_decide(1);
+    printf("action  %s\n", ACTION_NAMES[action]);
+    if (action == TARVEK_ERROR) {
         printf("listing error: %s\n", tarvek_listing_error_name());
-        free(text);
         return 0;
     }
+    printf("subs    listing position %d\n", (int)tarvek_subs_folder_index());
 
-    doc = yyjson_read(text, strlen(text), 0);
-    items = yyjson_doc_get_root(doc);
-    if (yyjson_is_obj(items)) items = yyjson_obj_get(items, "items");
-    printf("%-4s %-34s %-12s %s\n", "#", "name", "kind", "folder");
-    yyjson_arr_foreach(items, i, n, item) {
-        char name[TARVEK_MAX_NAME + 1];
-        const char *raw = yyjson_get_str(yyjson_obj_get(item, "name"));
-        int is_folder = yyjson_is_true(yyjson_obj_get(item, "folder"));
-        tarvek_normalize_name(raw, name, sizeof name);
-        printf("%-4zu %-34s %-12s %s\n", i, name, is_folder ? "-" : KIND_NAMES[tarvek_classify(name)],
-               is_folder ? "yes" : "");
+    count = tarvek_count();
+    printf("\n%-4s %-34s %-12s %12s %s\n", "#", "name", "kind", "size", "mtime_ms");
+    for (i = 0; i < count; i++) {
+        printf("%-4d %-34s %-12s %12lld %lld\n", (int)i, tarvek_name(i), KIND_NAMES[tarvek_kind(i)],
+               (long long)tarvek_size(i), (long long)tarvek_mtime_ms(i));
     }
-    yyjson_doc_free(doc);
-    free(text);
     return 0;
 }
