@@ -1,6 +1,7 @@
 // Hidden-name rules: the defaults, the glob matcher, and replacing the rules.
 #include "support.h"
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,34 @@ TEST_F(HiddenTest, GlobMatchesTheWholeNameByBytes) {
     for (const GlobCase &c : cases) {
         only_rule(c.pattern);
         EXPECT_EQ(tarvek::is_hidden(c.name), c.matches) << "'" << c.pattern << "' against '" << c.name << "'";
+    }
+}
+
+// The textbook recursive matcher, exponential in the worst case but plainly right.
+bool reference_match(const char *p, const char *n) {
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; };
+    if (*p == '\0') return *n == '\0';
+    if (*p == '*') return reference_match(p + 1, n) || (*n != '\0' && reference_match(p, n + 1));
+    if (*n == '\0') return false;
+    return (*p == '?' || fold(*p) == fold(*n)) && reference_match(p + 1, n + 1);
+}
+
+TEST_F(HiddenTest, GlobAgreesWithARecursiveMatcherOnShortTexts) {
+    std::mt19937 random(20261209);
+    const char pattern_bytes[] = "aAb*?";
+    const char name_bytes[] = "aAbB?*";
+    auto text = [&](const char *alphabet, std::size_t alphabet_size) {
+        std::string t(random() % 9, ' ');
+        for (char &c : t) c = alphabet[random() % alphabet_size];
+        return t;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        std::string pattern = text(pattern_bytes, 5);
+        std::string name = text(name_bytes, 6);
+        if (pattern.empty()) continue;
+        only_rule(pattern.c_str());
+        ASSERT_EQ(tarvek::is_hidden(name.c_str()), reference_match(pattern.c_str(), name.c_str()) ? 1 : 0)
+            << "'" << pattern << "' against '" << name << "'";
     }
 }
 
