@@ -195,8 +195,8 @@ TARVEK_API int tarvek_classify(const char *name);
  * are in force: ".*", "$*", "@*", "System Volume Information", "$RECYCLE.BIN", "$Recycle.Bin",
  * "#recycle", ".Spotlight-V100", ".fseventsd", ".Trashes", ".DS_Store", "Thumbs.db", "desktop.ini".
  *
- * Returns TARVEK_STATUS_OK, and the presented view comes back in listing order under the new rules (an
- * earlier sort is undone). Fails, changing nothing, with TARVEK_STATUS_BAD_ARGUMENT
+ * Returns TARVEK_STATUS_OK, and the presented view is rebuilt in listing order under the new rules on
+ * its next use, even when the rules are the same. Fails, changing nothing, with TARVEK_STATUS_BAD_ARGUMENT
  * ("negative rule count", or "empty rule" for a null or empty pattern) or TARVEK_STATUS_LIMIT
  * ("too many rules" above TARVEK_MAX_RULES, "rule too long" above TARVEK_MAX_RULE_LENGTH bytes); the
  * first failing pattern in array order is the one reported. The rules stay in force across loads.
@@ -207,9 +207,9 @@ TARVEK_API int tarvek_set_hidden_rules(const char *const *rules, int32_t count);
 
 /*
  * The presented view lists the visible files that the player offers and plays: every entry that is not
- * a folder, not hidden, and not a subtitle, picture or unsupported file, in listing order until
- * tarvek_sort reorders it. A position is 0-based in this view, not in the listing. The view is brought up
- * to date on its next use after a load or a change of the hidden rules.
+ * a folder, not hidden, and not a subtitle, picture or unsupported file, in listing order. A position
+ * is 0-based in this view, not in the listing. The view is rebuilt on its next use after a load or a
+ * successful tarvek_set_hidden_rules, and nothing else changes it.
  */
 
 /** The number of presented entries; 0 when no listing is loaded. */
