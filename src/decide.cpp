@@ -16,10 +16,8 @@ constexpr int DECIDE_FAILED = STATUS_BAD_ARGUMENT;
 bool is_disc_folder(const char *name) {
     char normal[NAME_BUF_SIZE];
     if (tarvek_normalize_name(name, normal, sizeof normal) != STATUS_OK) return false;
-    for (std::size_t i = 0; i < 4 && normal[i] != '\0'; ++i) {
-        if (normal[i] >= 'a' && normal[i] <= 'z') normal[i] = static_cast<char>(normal[i] - 'a' + 'A');
-    }
-    return std::strcmp(normal, "BDMV") == 0;
+    for (std::size_t i = 0; i < 4 && normal[i] != '\0'; ++i) normal[i] = fold_ascii(normal[i]);
+    return std::strcmp(normal, "bdmv") == 0;
 }
 
 // A disc folder anywhere wins at once (when asked for); otherwise a visible cue sheet, then any visible

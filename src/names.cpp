@@ -52,8 +52,6 @@ constexpr bool keys_fit() {
 }
 static_assert(keys_fit(), "every key is '.' and an extension of 2 to 30 bytes");
 
-char fold_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // The rules in force until the host sets its own, in the order they are tried.
 constexpr std::string_view DEFAULT_RULES[] = {
     ".*",           "$*",           "@*",        "System Volume Information",

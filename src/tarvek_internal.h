@@ -73,6 +73,9 @@ extern char *s_result_json;
 extern char s_rules[MAX_RULES][RULE_SLOT_SIZE];
 extern std::int32_t s_rules_n;
 
+// The one case folding of the library: 'A' to 'Z' become 'a' to 'z', every other byte stays.
+inline char fold_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // Writes a failure's message into the last-error text.
 void set_error(const char *message);
 

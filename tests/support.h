@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -49,6 +50,9 @@ inline int load_names(const std::vector<std::string> &names) {
     }
     return tarvek_load_listing(listing_of(items).c_str());
 }
+
+// Reverses the presented view in place, as a sort would reorder it.
+inline void reorder_view() { std::reverse(tarvek::s_presented, tarvek::s_presented + tarvek::s_presented_n); }
 
 // The presented view, name by name.
 inline std::vector<std::string> presented_names() {

@@ -1,7 +1,6 @@
 // Folder decisions: the action for opening a folder, the subtitle folder and a cue sheet's audio file.
 #include "support.h"
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -35,7 +34,7 @@ TEST_F(DecideTest, ListingErrorDecidesErrorSilently) {
 }
 
 struct DecisionCase {
-    std::vector<std::string> names;  // a trailing '/' marks a folder
+    std::vector<std::string> names;  // a trailing separator marks a folder
     int with_detection;
     int without_detection;
 };
@@ -87,7 +86,7 @@ TEST_F(DecideTest, SubsFolderIsTheFirstFolderNamedExactlySubs) {
     ASSERT_EQ(tarvek_set_hidden_rules(&rule, 1), TARVEK_STATUS_OK);
     ASSERT_EQ(load_names({"b.mkv", "a.mkv", "Subs/"}), TARVEK_STATUS_OK);
     ASSERT_EQ(tarvek_count(), 2);
-    std::reverse(tarvek::s_presented, tarvek::s_presented + tarvek::s_presented_n);
+    reorder_view();
     EXPECT_EQ(tarvek_subs_folder_index(), 2);
 
     ASSERT_EQ(tarvek_load_listing(nullptr), TARVEK_STATUS_BAD_ARGUMENT);

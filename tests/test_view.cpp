@@ -1,7 +1,6 @@
 // The presented view: which entries it holds, its accessors, and when it is rebuilt.
 #include "support.h"
 
-#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -19,9 +18,6 @@ int load_mixed_folder() {
         {"name":"a.iso","mtime_ms":-5}, {"name":"b.cue"}, {"name":"c.flac","size":12,"mtime_ms":0})")
                                    .c_str());
 }
-
-// Reverses the presented view in place, as a sort would reorder it.
-void reorder_view() { std::reverse(tarvek::s_presented, tarvek::s_presented + tarvek::s_presented_n); }
 
 TEST_F(ViewTest, PresentsVisiblePlayableFilesInListingOrder) {
     ASSERT_EQ(load_mixed_folder(), TARVEK_STATUS_OK);
