@@ -55,6 +55,11 @@ int main(int argc, char **argv) {
     }
     printf("subs    listing position %d\n", (int)tarvek_subs_folder_index());
 
+    status = tarvek_sort(TARVEK_SORT_NATURAL, 0);
+    if (status != TARVEK_STATUS_OK) {
+        fprintf(stderr, "show_listing: sort: %s (status %d)\n", tarvek_last_error(), status);
+        return 1;
+    }
     count = tarvek_count();
     printf("\n%-4s %-34s %-12s %12s %s\n", "#", "name", "kind", "size", "mtime_ms");
     for (i = 0; i < count; i++) {

@@ -196,7 +196,7 @@ TARVEK_API int tarvek_classify(const char *name);
  * "#recycle", ".Spotlight-V100", ".fseventsd", ".Trashes", ".DS_Store", "Thumbs.db", "desktop.ini".
  *
  * Returns TARVEK_STATUS_OK, and the presented view is rebuilt in listing order under the new rules on
- * its next use, even when the rules are the same. Fails, changing nothing, with TARVEK_STATUS_BAD_ARGUMENT
+ * its next use, even when the rules are the same (an earlier tarvek_sort is undone). Fails, changing nothing, with TARVEK_STATUS_BAD_ARGUMENT
  * ("negative rule count", or "empty rule" for a null or empty pattern) or TARVEK_STATUS_LIMIT
  * ("too many rules" above TARVEK_MAX_RULES, "rule too long" above TARVEK_MAX_RULE_LENGTH bytes); the
  * first failing pattern in array order is the one reported. The rules stay in force across loads.
@@ -208,8 +208,9 @@ TARVEK_API int tarvek_set_hidden_rules(const char *const *rules, int32_t count);
 /*
  * The presented view lists the visible files that the player offers and plays: every entry that is not
  * a folder, not hidden, and not a subtitle, picture or unsupported file, in listing order. A position
- * is 0-based in this view, not in the listing. The view is rebuilt on its next use after a load or a
- * successful tarvek_set_hidden_rules, and nothing else changes it.
+ * is 0-based in this view, not in the listing. The view is in listing order until tarvek_sort
+ * reorders it. It is rebuilt in listing order on its next use after a load or a successful
+ * tarvek_set_hidden_rules, which undoes an earlier sort; nothing else changes it.
  */
 
 /** The number of presented entries; 0 when no listing is loaded. */
@@ -235,6 +236,36 @@ TARVEK_API int64_t tarvek_size(int32_t index);
  * none, or for a bad position.
  */
 TARVEK_API int64_t tarvek_mtime_ms(int32_t index);
+
+/* MARK: - Sorting */
+
+/**
+ * Reorders the presented view by `key` (TARVEK_SORT_*), ascending (`desc` 0) or descending (`desc` 1).
+ * The sort is stable in both directions: entries that compare equal keep the order they had before the
+ * call, so a second sort breaks the ties of its key by the first one's order. Sizes and times compare
+ * as numbers, an absent or negative value as 0, and equal ones by natural name order. Positions of the
+ * accessors and identifiers follow the new order at once; the listing positions of the folder
+ * decisions do not change.
+ *
+ * Fails with TARVEK_STATUS_BAD_ARGUMENT, changing nothing: "invalid sort key", "invalid desc" or
+ * "no listing loaded", tested in that order. Fails with TARVEK_STATUS_NO_MEMORY ("out of memory") when
+ * the view has to be rebuilt first and cannot be. The sort itself never fails.
+ */
+TARVEK_API int tarvek_sort(int key, int desc);
+
+/**
+ * Compares two names in natural order: ASCII letters without regard to case, runs of digits by their
+ * numeric value (the first 18 digits of a run; longer runs on both sides by length, then digit by
+ * digit), and when two numbers are equal the run with more leading zeros first. Other bytes compare as
+ * signed 8-bit values, so bytes of multi-byte UTF-8 characters order before every ASCII byte.
+ *
+ * Negative when `a` orders before `b`, 0 when they are equal, positive after: -1 or 1 when a number, a
+ * run length or the end of a name decides, otherwise the difference of the two case-folded bytes. A null
+ * name orders before every name, and two nulls are equal. Allocates nothing.
+ *
+ * Available to code linked with the static library; the shared library does not export it.
+ */
+int tarvek_natural_cmp(const char *a, const char *b);
 
 /* MARK: - Folder decisions */
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,61 @@ inline std::vector<std::string> presented_names() {
     std::vector<std::string> names;
     for (std::int32_t i = 0; i < tarvek_count(); ++i) names.emplace_back(tarvek_name(i));
     return names;
+}
+
+// The presented view, as entry-table indexes, brought up to date first.
+inline std::vector<std::uint64_t> presented_indexes() {
+    tarvek_count();
+    return {tarvek::s_presented, tarvek::s_presented + tarvek::s_presented_n};
+}
+
+// The order that a sort must give: a plain insertion sort by adjacent exchanges, which moves an entry in
+// front of its neighbour only while the neighbour compares strictly greater under the key (negated when
+// descending). Slow, but obviously stable.
+inline std::vector<std::uint64_t> reference_sort(std::vector<std::uint64_t> view, int key, int desc) {
+    auto compare = [&](std::uint64_t x, std::uint64_t y) {
+        const tarvek::Entry &a = tarvek::s_list.items[x], &b = tarvek::s_list.items[y];
+        int result;
+        if (key == TARVEK_SORT_BYTEWISE) {
+            result = std::strcmp(a.name, b.name);
+        } else if (key == TARVEK_SORT_NATURAL) {
+            result = tarvek_natural_cmp(a.name, b.name);
+        } else {
+            std::int64_t va = key == TARVEK_SORT_SIZE ? a.size : a.mtime_ms;
+            std::int64_t vb = key == TARVEK_SORT_SIZE ? b.size : b.mtime_ms;
+            va = std::max<std::int64_t>(va, 0);
+            vb = std::max<std::int64_t>(vb, 0);
+            result = va != vb ? (va < vb ? -1 : 1) : tarvek_natural_cmp(a.name, b.name);
+        }
+        return desc ? -result : result;
+    };
+    for (std::size_t i = 1; i < view.size(); ++i) {
+        for (std::size_t j = i; j > 0 && compare(view[j - 1], view[j]) > 0; --j) std::swap(view[j - 1], view[j]);
+    }
+    return view;
+}
+
+// Random listings whose names collide often: case variants, leading zeros, equal names, equal and
+// absent sizes and times. Every digit run is short, so the natural order is a consistent order.
+inline std::string random_listing(std::mt19937 &rng, int count) {
+    static const char *const stems[] = {"ep", "Ep", "EP", "a", "A", "b", "clip ", "x.", "", "\xC3\xA9"};
+    static const char *const ends[] = {".mkv", ".MKV", ".mp3", "", "b", "-"};
+    static const long long numbers[] = {-1, 0, 5, 100, 1700000000000};
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    std::string items;
+    for (int i = 0; i < count; ++i) {
+        std::string name = stems[pick(10)];
+        for (int runs = pick(3); runs > 0; --runs) {
+            name += std::string(static_cast<std::size_t>(pick(3)), '0') + std::to_string(pick(12));
+            name += ends[pick(6)];
+        }
+        if (name.empty()) name = "n";
+        items += (i ? "," : "") + std::string(R"({"name":")") + name + '"';
+        if (long long size = numbers[pick(5)]; size >= 0) items += R"(,"size":)" + std::to_string(size);
+        if (long long time = numbers[pick(5)]; time >= 0) items += R"(,"mtime_ms":)" + std::to_string(time);
+        items += '}';
+    }
+    return listing_of(items);
 }
 
 #endif  // TARVEK_TESTS_SUPPORT_H

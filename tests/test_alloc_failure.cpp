@@ -5,7 +5,10 @@
 #include "support.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <random>
 #include <string>
+#include <vector>
 
 extern "C" void *__libc_malloc(std::size_t size);
 extern "C" void *__libc_realloc(void *block, std::size_t size);
@@ -113,6 +116,38 @@ TEST_F(AllocFailureTest, FailedRebuildLeavesAnEmptyViewUntilTheNextReader) {
     disarm();
     EXPECT_STREQ(tarvek_name(1), "b.mkv");
     EXPECT_EQ(tarvek_count(), 2);
+}
+
+// A sort whose view must be rebuilt first fails with "out of memory" when the rebuild cannot allocate;
+// the next sort with memory works.
+TEST_F(AllocFailureTest, SortReportsAFailedRebuild) {
+    ASSERT_EQ(load_names({"b.mkv", "a.mkv"}), TARVEK_STATUS_OK);
+    fail_allocation(1);
+    EXPECT_EQ(tarvek_sort(TARVEK_SORT_NATURAL, 0), TARVEK_STATUS_NO_MEMORY);
+    disarm();
+    EXPECT_STREQ(tarvek_last_error(), "out of memory");
+    EXPECT_EQ(tarvek::s_presented_valid, 0);
+    EXPECT_EQ(tarvek_sort(TARVEK_SORT_NATURAL, 0), TARVEK_STATUS_OK);
+    EXPECT_EQ(presented_names(), (std::vector<std::string>{"a.mkv", "b.mkv"}));
+}
+
+// Without memory for its scratch buffer the sort merges in place and still gives the insertion-sort
+// order.
+TEST_F(AllocFailureTest, SortWithoutScratchMemoryMergesInPlace) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 300; ++round) {
+        ASSERT_EQ(tarvek_load_listing(random_listing(rng, static_cast<int>(rng() % 300)).c_str()), TARVEK_STATUS_OK);
+        for (int step = 0; step < 3; ++step) {
+            int key = static_cast<int>(rng() % 4), desc = static_cast<int>(rng() % 2);
+            std::vector<std::uint64_t> expected = reference_sort(presented_indexes(), key, desc);
+            fail_allocation(1);
+            int status = tarvek_sort(key, desc);
+            disarm();
+            ASSERT_EQ(status, TARVEK_STATUS_OK);
+            ASSERT_EQ(s_failed, expected.size() >= 2) << "the scratch buffer is the sort's only allocation";
+            ASSERT_EQ(presented_indexes(), expected) << "round " << round << " key " << key << " desc " << desc;
+        }
+    }
 }
 
 // Rules, decisions, lookups and the accessors of a built view never allocate, so they cannot fail for

@@ -61,6 +61,7 @@ TEST(Exports, SharedLibraryExportsExactlyTheExportTable) {
         "tarvek_kind",
         "tarvek_size",
         "tarvek_mtime_ms",
+        "tarvek_sort",
         "tarvek_decide",
         "tarvek_subs_folder_index",
         "tarvek_cue_audio_index",
