@@ -295,6 +295,99 @@ TARVEK_API int32_t tarvek_subs_folder_index(void);
  */
 TARVEK_API int32_t tarvek_cue_audio_index(int32_t index);
 
+/* MARK: - Identifiers */
+
+/*
+ * Every presented entry has two identifiers, decimal numbers from 0 to 2147483647 that stay the same
+ * on every visit of the folder, in every process and run, so a host can persist them. Both are the
+ * stable hash (tarvek_stable_hash_cli) of a text:
+ * - the identifier: the backend identifier, the byte 0x01, the entry's path, 0x01, the entry's name;
+ * - the legacy identifier: with the backend identifier "local", the entry's size in decimal followed by
+ *   its name (the empty string when the size is absent); with any other backend identifier, or none,
+ *   the name alone.
+ * Text that is not valid UTF-8 (such as a backend identifier in another encoding) hashes to 0.
+ * A buffer of 11 bytes holds any identifier; a shorter one receives the number cut short, still
+ * NUL-terminated and still TARVEK_STATUS_OK.
+ *
+ * Both take a presented position (the view is brought up to date first) and fail with
+ * TARVEK_STATUS_BAD_ARGUMENT: "invalid index" for a bad position, "zero-size buffer" for `out_size`
+ * 0, then "invalid index" again for a null `out`; or with TARVEK_STATUS_NO_MEMORY ("out of memory")
+ * when the view has to be rebuilt and cannot be. Neither allocates otherwise.
+ */
+
+/** Writes the identifier of the entry at presented position `index` into `out`. */
+TARVEK_API int tarvek_item_id(int32_t index, char *out, size_t out_size);
+
+/** Writes the legacy identifier of the entry at presented position `index` into `out`. */
+TARVEK_API int tarvek_item_legacy_id(int32_t index, char *out, size_t out_size);
+
+/**
+ * Writes the stable hash of UTF-8 `text` into `out` as decimal text, cut to `out_size` bytes with its
+ * NUL (11 always suffice). Text that is not valid UTF-8 hashes to 0. Fails with
+ * TARVEK_STATUS_BAD_ARGUMENT ("null argument") for a null `text`, then TARVEK_STATUS_LIMIT
+ * ("zero-size buffer") for `out_size` 0, then TARVEK_STATUS_BAD_ARGUMENT ("null argument") for a null
+ * `out`.
+ *
+ * Available to code linked with the static library; the shared library does not export it.
+ */
+int tarvek_stable_hash_cli(const char *text, char *out, size_t out_size);
+
+/* MARK: - Resume keys */
+
+/*
+ * A resume key names the folder, for the host to keep its resume state under. Both keys are the
+ * standard base64 encoding (RFC 4648, with padding) of a text of the folder context:
+ * - the resume key: the backend identifier, the byte 0x01, the folder path (texts longer than 4607
+ *   bytes are cut to that);
+ * - the legacy resume key: the part of the folder path after its last '/' ('\' is no separator here),
+ *   empty when the path ends in '/' or was never set.
+ * A listing must be loaded (any listing: an empty one or a listing error will do). `out_size` must be
+ * at least (L / 3) * 4 + 5 bytes for a key text of L bytes. Fail with TARVEK_STATUS_BAD_ARGUMENT
+ * ("no listing loaded", then "zero-size buffer" for a null `out` or `out_size` 0) or
+ * TARVEK_STATUS_LIMIT ("buffer too small", nothing written). Neither allocates.
+ */
+
+/** Writes the resume key of the folder into `out`. */
+TARVEK_API int tarvek_resume_key(char *out, size_t out_size);
+
+/** Writes the legacy resume key of the folder into `out`. */
+TARVEK_API int tarvek_legacy_resume_key(char *out, size_t out_size);
+
+/**
+ * Writes the base64 encoding of the bytes of `text` into `out`: as many whole groups of 4 characters
+ * as fit with the NUL in `out_size` bytes (a last group that fills the buffer exactly loses its last
+ * character to the NUL), so a short buffer receives a shortened encoding and still TARVEK_STATUS_OK.
+ * Fails like tarvek_stable_hash_cli.
+ *
+ * Available to code linked with the static library; the shared library does not export it.
+ */
+int tarvek_b64_cli(const char *text, char *out, size_t out_size);
+
+/* MARK: - Result document */
+
+/**
+ * Renders the loaded folder as one minified JSON text (UTF-8, members in this order):
+ *   "action"             the action code: tarvek_decide(1), or TARVEK_DESCEND (0) when the listing has
+ *                        no entries (before any load, an empty listing, a listing error);
+ *   "action_name"        its name: "DESCEND", "OPEN_FILES", "OPEN_DISC", "OPEN_CUE", "EMPTY" or "ERROR";
+ *   "visible_files"      the number of files (not folders) that no hidden-name rule matches;
+ *   "hidden_files"       the number of files that a rule hides;
+ *   "backend_id"         the backend identifier, "" when none is set;
+ *   "folder_path"        the folder path, "" when none is set;
+ *   "subs_folder_index"  tarvek_subs_folder_index();
+ *   "listing_error"      the listing error's name, or null;
+ *   "items"              one object per presented entry, in presented order, with "name", "kind" (its
+ *                        kind's name: "video", "audio", "cue", "disc_image" or "unknown"), "kind_id",
+ *                        "size" and "mtime_ms" (-1 when absent) and the two identifiers "id" and
+ *                        "legacy_id" as strings.
+ *
+ * The text is owned by the library and valid until the next tarvek_result_json or tarvek_load_listing.
+ * Never null: on failure it is the empty string, with "out of memory" in the last-error text when
+ * memory ran out (the document is whole or not returned at all), and with the last-error text left
+ * alone when a backend identifier or folder path is not valid UTF-8.
+ */
+TARVEK_API const char *tarvek_result_json(void);
+
 #ifdef __cplusplus
 }
 #endif

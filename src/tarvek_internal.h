@@ -93,6 +93,29 @@ int is_hidden(const char *name);
 // allocated.
 void rebuild_presented();
 
+// Converts NUL-terminated UTF-8 text into UTF-16 units, strictly: returns the number of units, -1 when
+// the text is not valid UTF-8 (or too long to count in an int), or -3 when `dst` cannot hold every
+// unit; a surrogate pair is stored whole or not at all. With a null `dst` it only counts.
+int utf8_to_utf16_units(const char *src, std::uint16_t *dst, std::size_t cap);
+
+// The stable hash of `count` UTF-16 units, a zero unit ending them early: 0 to 2147483647.
+int stable_hash_utf16(const std::uint16_t *units, std::size_t count);
+
+// The stable hash of the UTF-16 form of `text`; 0 for a null text or one that is not valid UTF-8.
+// Allocates nothing.
+int stable_hash_utf8(const char *text);
+
+// Writes the standard base64 encoding of `len` bytes into `out` (`cap` at least 1), whole groups of 4
+// characters only, as many as fit, always NUL-terminated within `cap` bytes.
+void b64_encode(const unsigned char *src, std::size_t len, char *out, std::size_t cap);
+
+// Writes an entry's identifier or legacy identifier as decimal text (possibly empty for the legacy
+// one), cut to `out_size` (not 0) bytes with its NUL. ID_SIZE bytes hold any identifier. Allocate
+// nothing.
+constexpr std::size_t ID_SIZE = 11;
+void item_id_text(const Entry &entry, char *out, std::size_t out_size);
+void item_legacy_id_text(const Entry &entry, char *out, std::size_t out_size);
+
 }  // namespace tarvek
 
 #endif  // TARVEK_INTERNAL_H

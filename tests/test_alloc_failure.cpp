@@ -150,6 +150,69 @@ TEST_F(AllocFailureTest, SortWithoutScratchMemoryMergesInPlace) {
     }
 }
 
+// Every allocation of a result document fails in turn, the rebuild of the view first: each time the
+// call returns the empty string with "out of memory" and keeps no text, never a partial document.
+TEST_F(AllocFailureTest, ResultDocumentIsWholeOrNothing) {
+    ASSERT_EQ(tarvek_set_backend_id("local"), TARVEK_STATUS_OK);
+    std::string items;
+    for (int i = 0; i < 40; ++i) {
+        items += (i ? "," : "") + std::string(R"({"name":"clip )") + std::to_string(i) + R"(.mkv","size":)" +
+                 std::to_string(i) + "}";
+    }
+    const std::string listing = listing_of(items + R"(,{"name":"Subs","folder":true},{"name":".x"})");
+    ASSERT_EQ(tarvek_load_listing(listing.c_str()), TARVEK_STATUS_OK);
+    const std::string complete = tarvek_result_json();
+    ASSERT_EQ(tarvek_load_listing(listing.c_str()), TARVEK_STATUS_OK);
+
+    long n = 1;
+    for (;; ++n) {
+        tarvek::s_err[0] = '\0';
+        fail_allocation(n);
+        const char *result = tarvek_result_json();
+        bool failed = s_failed;
+        disarm();
+        std::string text = result;
+        if (!failed) {
+            EXPECT_EQ(text, complete);
+            break;
+        }
+        ASSERT_EQ(text, "") << "allocation " << n;
+        ASSERT_STREQ(tarvek_last_error(), "out of memory") << "allocation " << n;
+        ASSERT_EQ(tarvek::s_result_json, nullptr);
+    }
+    EXPECT_GT(n, 2) << "the rebuild, the document and the written text all allocate";
+}
+
+// Identifiers, resume keys and the public helpers work in fixed buffers: they cannot run out of memory.
+TEST_F(AllocFailureTest, IdentifiersAndKeysDoNotAllocate) {
+    ASSERT_EQ(tarvek_set_backend_id("local"), TARVEK_STATUS_OK);
+    ASSERT_EQ(tarvek_set_folder_path("/m"), TARVEK_STATUS_OK);
+    ASSERT_EQ(tarvek_load_listing(R"([{"name":"a.mkv","size":3}])"), TARVEK_STATUS_OK);
+    ASSERT_EQ(tarvek_count(), 1);
+    char out[32];
+    fail_allocation(1);
+    EXPECT_EQ(tarvek_item_id(0, out, sizeof out), TARVEK_STATUS_OK);
+    EXPECT_EQ(tarvek_item_legacy_id(0, out, sizeof out), TARVEK_STATUS_OK);
+    EXPECT_EQ(tarvek_resume_key(out, sizeof out), TARVEK_STATUS_OK);
+    EXPECT_EQ(tarvek_legacy_resume_key(out, sizeof out), TARVEK_STATUS_OK);
+    EXPECT_EQ(tarvek_stable_hash_cli("\xC3\xA9t\xC3\xA9", out, sizeof out), TARVEK_STATUS_OK);
+    EXPECT_STREQ(out, std::to_string(tarvek::stable_hash_utf8("\xC3\xA9t\xC3\xA9")).c_str());
+    EXPECT_EQ(tarvek_b64_cli("abc", out, sizeof out), TARVEK_STATUS_OK);
+    disarm();
+    EXPECT_FALSE(s_failed);
+}
+
+// An identifier that needs the view rebuilt reports a failed rebuild as such, not as a bad position.
+TEST_F(AllocFailureTest, IdentifierReportsAFailedRebuild) {
+    ASSERT_EQ(load_names({"a.mkv"}), TARVEK_STATUS_OK);
+    char out[16];
+    fail_allocation(1);
+    EXPECT_EQ(tarvek_item_id(0, out, sizeof out), TARVEK_STATUS_NO_MEMORY);
+    disarm();
+    EXPECT_STREQ(tarvek_last_error(), "out of memory");
+    EXPECT_EQ(tarvek_item_legacy_id(0, out, sizeof out), TARVEK_STATUS_OK);
+}
+
 // Rules, decisions, lookups and the accessors of a built view never allocate, so they cannot fail for
 // lack of memory.
 TEST_F(AllocFailureTest, RulesDecisionsAndAccessorsDoNotAllocate) {

@@ -65,6 +65,11 @@ TEST(Exports, SharedLibraryExportsExactlyTheExportTable) {
         "tarvek_decide",
         "tarvek_subs_folder_index",
         "tarvek_cue_audio_index",
+        "tarvek_item_id",
+        "tarvek_item_legacy_id",
+        "tarvek_resume_key",
+        "tarvek_legacy_resume_key",
+        "tarvek_result_json",
     };
     // Public functions that only code linked with the static library may call.
     const char *internal_only[] = {"tarvek_natural_cmp", "tarvek_stable_hash_cli", "tarvek_b64_cli"};
