@@ -1,6 +1,7 @@
 /*
  * Loads a listing document the way a host does and prints what tarvek makes of the folder: what
- * opening it does, where its subtitle folder is, and the files it presents, in listing order.
+ * opening it does, its resume key, where its subtitle folder is, and the files it presents, in
+ * natural order, with their identifiers.
  *
  *   show_listing [LISTING.json] [FOLDER_PATH]
  */
@@ -33,6 +34,7 @@ int main(int argc, char **argv) {
     char *text = read_file(file);
     int status, action;
     int32_t i, count;
+    char key[128], id[16];
 
     if (!text) {
         fprintf(stderr, "show_listing: cannot read %s\n", file);
@@ -53,6 +55,7 @@ int main(int argc, char **argv) {
         printf("listing error: %s\n", tarvek_listing_error_name());
         return 0;
     }
+    if (tarvek_resume_key(key, sizeof key) == TARVEK_STATUS_OK) printf("resume  %s\n", key);
     printf("subs    listing position %d\n", (int)tarvek_subs_folder_index());
 
     status = tarvek_sort(TARVEK_SORT_NATURAL, 0);
@@ -61,10 +64,11 @@ int main(int argc, char **argv) {
         return 1;
     }
     count = tarvek_count();
-    printf("\n%-4s %-34s %-12s %12s %s\n", "#", "name", "kind", "size", "mtime_ms");
+    printf("\n%-4s %-24s %-12s %12s %-14s %s\n", "#", "name", "kind", "size", "mtime_ms", "id");
     for (i = 0; i < count; i++) {
-        printf("%-4d %-34s %-12s %12lld %lld\n", (int)i, tarvek_name(i), KIND_NAMES[tarvek_kind(i)],
-               (long long)tarvek_size(i), (long long)tarvek_mtime_ms(i));
+        if (tarvek_item_id(i, id, sizeof id) != TARVEK_STATUS_OK) id[0] = '\0';
+        printf("%-4d %-24s %-12s %12lld %-14lld %s\n", (int)i, tarvek_name(i), KIND_NAMES[tarvek_kind(i)],
+               (long long)tarvek_size(i), (long long)tarvek_mtime_ms(i), id);
     }
     return 0;
 }
