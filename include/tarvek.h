@@ -196,10 +196,11 @@ TARVEK_API int tarvek_classify(const char *name);
  * "#recycle", ".Spotlight-V100", ".fseventsd", ".Trashes", ".DS_Store", "Thumbs.db", "desktop.ini".
  *
  * Returns TARVEK_STATUS_OK, and the presented view is rebuilt in listing order under the new rules on
- * its next use, even when the rules are the same (an earlier tarvek_sort is undone). Fails, changing nothing, with TARVEK_STATUS_BAD_ARGUMENT
- * ("negative rule count", or "empty rule" for a null or empty pattern) or TARVEK_STATUS_LIMIT
- * ("too many rules" above TARVEK_MAX_RULES, "rule too long" above TARVEK_MAX_RULE_LENGTH bytes); the
- * first failing pattern in array order is the one reported. The rules stay in force across loads.
+ * its next use, even when the rules are the same (an earlier tarvek_sort is undone). Fails, changing
+ * nothing, with TARVEK_STATUS_BAD_ARGUMENT ("negative rule count", or "empty rule" for a null or empty
+ * pattern) or TARVEK_STATUS_LIMIT ("too many rules" above TARVEK_MAX_RULES, "rule too long" above
+ * TARVEK_MAX_RULE_LENGTH bytes); the first failing pattern in array order is the one reported. The
+ * rules stay in force across loads.
  */
 TARVEK_API int tarvek_set_hidden_rules(const char *const *rules, int32_t count);
 
