@@ -26,6 +26,22 @@ char *s_result_json;
 
 void set_error(const char *message) { std::snprintf(s_err, sizeof s_err, "%s", message); }
 
+int check_text_and_buffer(const char *text, const char *out, std::uint64_t out_size) {
+    if (!text) {
+        set_error("null argument");
+        return STATUS_BAD_ARGUMENT;
+    }
+    if (out_size == 0) {
+        set_error("zero-size buffer");
+        return STATUS_LIMIT;
+    }
+    if (!out) {
+        set_error("null argument");
+        return STATUS_BAD_ARGUMENT;
+    }
+    return STATUS_OK;
+}
+
 void clear_state() {
     for (std::uint64_t i = 0; i < s_list.count; ++i) {
         std::free(s_list.items[i].name);

@@ -175,23 +175,6 @@ void append_bounded(char (&text)[RESUME_TEXT_SIZE], std::size_t &length, const c
     length += n;
 }
 
-// The checks of the public helpers: a null text first, then a zero size, then a null buffer.
-int check_helper_call(const char *text, const char *out, std::size_t out_size) {
-    if (!text) {
-        set_error("null argument");
-        return STATUS_BAD_ARGUMENT;
-    }
-    if (out_size == 0) {
-        set_error("zero-size buffer");
-        return STATUS_LIMIT;
-    }
-    if (!out) {
-        set_error("null argument");
-        return STATUS_BAD_ARGUMENT;
-    }
-    return STATUS_OK;
-}
-
 }  // namespace
 
 int utf8_to_utf16_units(const char *src, std::uint16_t *dst, std::size_t cap) {
@@ -267,14 +250,14 @@ using namespace tarvek;
 extern "C" {
 
 int tarvek_stable_hash_cli(const char *text, char *out, std::size_t out_size) {
-    int status = check_helper_call(text, out, out_size);
+    int status = check_text_and_buffer(text, out, out_size);
     if (status != STATUS_OK) return status;
     write_hash(stable_hash_utf8(text), out, out_size);
     return STATUS_OK;
 }
 
 int tarvek_b64_cli(const char *text, char *out, std::size_t out_size) {
-    int status = check_helper_call(text, out, out_size);
+    int status = check_text_and_buffer(text, out, out_size);
     if (status != STATUS_OK) return status;
     b64_encode(reinterpret_cast<const unsigned char *>(text), std::strlen(text), out, out_size);
     return STATUS_OK;

@@ -141,18 +141,8 @@ extern "C" {
 // ends on a separator loses that separator too. Leading and inner separators, '.' and '..' components
 // and multi-byte sequences pass through untouched.
 int tarvek_normalize_name(const char *name, char *out, std::uint64_t out_size) {
-    if (!name) {
-        set_error("null argument");
-        return STATUS_BAD_ARGUMENT;
-    }
-    if (out_size == 0) {
-        set_error("zero-size buffer");
-        return STATUS_LIMIT;
-    }
-    if (!out) {
-        set_error("null argument");
-        return STATUS_BAD_ARGUMENT;
-    }
+    int status = check_text_and_buffer(name, out, out_size);
+    if (status != STATUS_OK) return status;
     std::uint64_t n = 0;
     for (; n < out_size - 1 && name[n] != '\0'; ++n) out[n] = name[n] == '\\' ? '/' : name[n];
     while (n > 0 && out[n - 1] == '/') --n;

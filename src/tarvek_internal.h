@@ -79,6 +79,11 @@ inline char fold_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>
 // Writes a failure's message into the last-error text.
 void set_error(const char *message);
 
+// The checks of the functions that write a text's transformation into a caller's buffer, in order: a
+// null text ("null argument"), a zero size ("zero-size buffer", STATUS_LIMIT, even for a null buffer),
+// a null buffer ("null argument"). STATUS_OK when the call may go on.
+int check_text_and_buffer(const char *text, const char *out, std::uint64_t out_size);
+
 // Discards everything derived from the loaded listing: the entries' texts, the presented view, the
 // result text and the listing flags. The folder context, the hidden rules, the last-error text and the
 // entry array itself stay.
