@@ -1,7 +1,7 @@
 // Allocation failures, forced by interposing the allocator of this test executable: the library and
 // yyjson allocate through it too. Arm it with fail_allocation(n) and the n-th allocation from then on
-// returns null. AddressSanitizer owns the allocator in the sanitizer build, which leaves this
-// executable out.
+// returns null; the blocks allocated while armed are tracked, so a failed call that leaks shows up.
+// AddressSanitizer owns the allocator in the sanitizer build, which leaves this executable out.
 #include "support.h"
 
 #include <cstddef>
@@ -13,11 +13,19 @@
 extern "C" void *__libc_malloc(std::size_t size);
 extern "C" void *__libc_realloc(void *block, std::size_t size);
 extern "C" void *__libc_calloc(std::size_t count, std::size_t size);
+extern "C" void __libc_free(void *block);
 
 namespace {
 
 long s_countdown;  // 0: disarmed; else the allocations left until the failing one
 bool s_failed;
+
+// The blocks allocated while armed and not freed since. A fixed table: the allocator cannot allocate.
+constexpr std::size_t MAX_TRACKED = 8192;
+void *s_tracked[MAX_TRACKED];
+std::size_t s_tracked_n;
+bool s_tracking;
+bool s_tracking_overflowed;
 
 bool should_fail() {
     if (s_countdown == 0 || --s_countdown > 0) return false;
@@ -25,110 +33,213 @@ bool should_fail() {
     return true;
 }
 
+void track(void *block) {
+    if (!s_tracking || !block) return;
+    if (s_tracked_n == MAX_TRACKED) {
+        s_tracking_overflowed = true;
+        return;
+    }
+    s_tracked[s_tracked_n++] = block;
+}
+
+void untrack(void *block) {
+    for (std::size_t i = s_tracked_n; block && i-- > 0;) {
+        if (s_tracked[i] == block) {
+            s_tracked[i] = s_tracked[--s_tracked_n];
+            return;
+        }
+    }
+}
+
+// Arms the allocator: the n-th allocation from now on fails, and the blocks allocated until disarm()
+// are tracked until they are freed.
 void fail_allocation(long n) {
     s_failed = false;
     s_countdown = n;
+    s_tracked_n = 0;
+    s_tracking_overflowed = false;
+    s_tracking = true;
 }
 
-void disarm() { s_countdown = 0; }
+void disarm() {
+    s_countdown = 0;
+    s_tracking = false;
+}
 
 }  // namespace
 
-extern "C" void *malloc(std::size_t size) { return should_fail() ? nullptr : __libc_malloc(size); }
-extern "C" void *realloc(void *block, std::size_t size) {
-    return should_fail() ? nullptr : __libc_realloc(block, size);
+extern "C" void *malloc(std::size_t size) {
+    void *block = should_fail() ? nullptr : __libc_malloc(size);
+    track(block);
+    return block;
 }
 extern "C" void *calloc(std::size_t count, std::size_t size) {
-    return should_fail() ? nullptr : __libc_calloc(count, size);
+    void *block = should_fail() ? nullptr : __libc_calloc(count, size);
+    track(block);
+    return block;
+}
+extern "C" void *realloc(void *block, std::size_t size) {
+    if (should_fail()) return nullptr;
+    void *moved = __libc_realloc(block, size);
+    if (moved || size == 0) untrack(block);
+    track(moved);
+    return moved;
+}
+extern "C" void free(void *block) {
+    untrack(block);
+    __libc_free(block);
 }
 
 namespace {
 
 using AllocFailureTest = ModuleTest;
 
+// Frees everything the module holds, the entry array included.
+void release_all() {
+    reset_module();
+    std::free(tarvek::s_list.items);
+    tarvek::s_list = {};
+}
+
+// After the module state is released, no block that the armed call allocated may be left.
+void expect_released_cleanly(long run) {
+    release_all();
+    EXPECT_FALSE(s_tracking_overflowed);
+    EXPECT_EQ(s_tracked_n, 0u) << "run " << run << " leaves blocks behind";
+}
+
+// Runs `call` with its first, then second, third... allocation failing, each time on a module released
+// and set up afresh by `prepare`, until a run makes no failing allocation: returns that run's result,
+// and its number in `runs`. After each failed run `check_failure(result, n)` asserts the documented
+// outcome and the module state, and then nothing the call allocated may be left once the state is
+// released. `call` itself must allocate nothing but through the library.
+template <typename Prepare, typename Call, typename Check>
+auto fail_each_allocation(Prepare prepare, Call call, Check check_failure, long &runs) {
+    for (long n = 1;; ++n) {
+        release_all();
+        prepare();
+        tarvek::s_err[0] = '\0';
+        fail_allocation(n);
+        auto result = call();
+        bool failed = s_failed;
+        disarm();
+        runs = n;
+        if (!failed || ::testing::Test::HasFailure()) return result;
+        check_failure(result, n);
+        expect_released_cleanly(n);
+    }
+}
+
+// Each setter makes one copy; when it cannot, the old value stays.
 TEST_F(AllocFailureTest, SettersKeepTheOldValue) {
-    ASSERT_EQ(tarvek_set_backend_id("old id"), TARVEK_STATUS_OK);
-    ASSERT_EQ(tarvek_set_folder_path("/old"), TARVEK_STATUS_OK);
-    fail_allocation(1);
-    EXPECT_EQ(tarvek_set_backend_id("new id"), TARVEK_STATUS_NO_MEMORY);
-    disarm();
-    EXPECT_STREQ(tarvek_last_error(), "out of memory");
-    fail_allocation(1);
-    EXPECT_EQ(tarvek_set_folder_path("/new"), TARVEK_STATUS_NO_MEMORY);
-    disarm();
-    EXPECT_STREQ(tarvek_backend_id(), "old id");
-    EXPECT_STREQ(tarvek_folder_path(), "/old");
+    auto prepare = [] {
+        ASSERT_EQ(tarvek_set_backend_id("old id"), TARVEK_STATUS_OK);
+        ASSERT_EQ(tarvek_set_folder_path("/old"), TARVEK_STATUS_OK);
+    };
+    for (auto setter : {tarvek_set_backend_id, tarvek_set_folder_path}) {
+        long runs;
+        int status = fail_each_allocation(
+            prepare, [&] { return setter("new value"); },
+            [](int failed_status, long) {
+                EXPECT_EQ(failed_status, TARVEK_STATUS_NO_MEMORY);
+                EXPECT_STREQ(tarvek_last_error(), "out of memory");
+                EXPECT_STREQ(tarvek_backend_id(), "old id");
+                EXPECT_STREQ(tarvek_folder_path(), "/old");
+            },
+            runs);
+        EXPECT_EQ(status, TARVEK_STATUS_OK);
+        EXPECT_EQ(runs, 2);
+        EXPECT_STREQ(setter == tarvek_set_backend_id ? tarvek_backend_id() : tarvek_folder_path(), "new value");
+        expect_released_cleanly(runs);
+    }
 }
 
 // Every allocation of a load fails in turn: while yyjson parses, the load reports "out of memory"
 // (not "invalid JSON"); once the items are read, it fails with no message. Either way nothing of the
-// listing is left, and the load succeeds once memory is there.
+// listing (nor of the one loaded before) is left, and the load succeeds once memory is there.
 TEST_F(AllocFailureTest, LoadFailsWholeAtEveryAllocation) {
-    ASSERT_EQ(tarvek_set_folder_path("/m"), TARVEK_STATUS_OK);
     std::string listing = "[";
     for (int i = 0; i < 70; ++i)
         listing += (i ? "," : "") + std::string(R"({"name":"clip)") + std::to_string(i) + R"(.mkv"})";
     listing += R"(,{"name":"x.mkv","path":"/p/x.mkv"}])";
 
-    long n = 1;
-    for (;; ++n) {
-        tarvek::s_err[0] = '\0';
-        fail_allocation(n);
-        int status = tarvek_load_listing(listing.c_str());
-        bool failed = s_failed;
-        disarm();
-        if (!failed) {
-            ASSERT_EQ(status, TARVEK_STATUS_OK);
-            break;
-        }
-        ASSERT_EQ(status, TARVEK_STATUS_NO_MEMORY) << "allocation " << n;
-        EXPECT_TRUE(std::string(tarvek_last_error()) == "out of memory" || tarvek_last_error()[0] == '\0')
-            << "allocation " << n << ": " << tarvek_last_error();
-        EXPECT_EQ(tarvek::s_list.count, 0u);
-        EXPECT_EQ(tarvek::s_listing_loaded, 0);
-    }
-    EXPECT_GT(n, 140) << "every item allocates its name and its path";
+    long runs;
+    int status = fail_each_allocation(
+        [] {
+            ASSERT_EQ(tarvek_set_folder_path("/m"), TARVEK_STATUS_OK);
+            ASSERT_EQ(load_names({"earlier.mkv"}), TARVEK_STATUS_OK);
+        },
+        [&] { return tarvek_load_listing(listing.c_str()); },
+        [](int failed_status, long n) {
+            EXPECT_EQ(failed_status, TARVEK_STATUS_NO_MEMORY) << "allocation " << n;
+            if (n == 1) {
+                EXPECT_STREQ(tarvek_last_error(), "out of memory") << "the first allocation is the parser's";
+            }
+            EXPECT_TRUE(std::string(tarvek_last_error()) == "out of memory" || tarvek_last_error()[0] == '\0')
+                << "allocation " << n << ": " << tarvek_last_error();
+            EXPECT_EQ(tarvek::s_list.count, 0u);
+            EXPECT_EQ(tarvek::s_listing_loaded, 0);
+            EXPECT_EQ(tarvek_count(), 0);
+            EXPECT_STREQ(tarvek_folder_path(), "/m");
+        },
+        runs);
+    ASSERT_EQ(status, TARVEK_STATUS_OK);
+    EXPECT_GT(runs, 140) << "every item allocates its name and its path";
     ASSERT_EQ(tarvek::s_list.count, 71u);
     EXPECT_STREQ(tarvek::s_list.items[70].path, "/p/x.mkv");
     EXPECT_STREQ(tarvek::s_list.items[0].path, "/m/clip0.mkv");
-
-    // The first allocation belongs to the parser.
-    fail_allocation(1);
-    EXPECT_EQ(tarvek_load_listing(listing.c_str()), TARVEK_STATUS_NO_MEMORY);
-    disarm();
-    EXPECT_STREQ(tarvek_last_error(), "out of memory");
+    expect_released_cleanly(runs);
 }
 
 // A rebuild that cannot allocate leaves the view invalid and empty, says nothing, and the next reader
 // tries again.
 TEST_F(AllocFailureTest, FailedRebuildLeavesAnEmptyViewUntilTheNextReader) {
-    ASSERT_EQ(load_names({"a.mkv", "b.mkv"}), TARVEK_STATUS_OK);
-    fail_allocation(1);
-    EXPECT_EQ(tarvek_count(), 0);
-    disarm();
-    EXPECT_TRUE(s_failed);
-    EXPECT_EQ(tarvek::s_presented_valid, 0);
-    EXPECT_EQ(tarvek::s_presented, nullptr);
-    EXPECT_STREQ(tarvek_last_error(), "");
+    auto prepare = [] { ASSERT_EQ(load_names({"a.mkv", "b.mkv"}), TARVEK_STATUS_OK); };
+    long runs;
+    std::int32_t count = fail_each_allocation(
+        prepare, [] { return tarvek_count(); },
+        [](std::int32_t failed_count, long) {
+            EXPECT_EQ(failed_count, 0);
+            EXPECT_EQ(tarvek::s_presented_valid, 0);
+            EXPECT_EQ(tarvek::s_presented, nullptr);
+            EXPECT_STREQ(tarvek_last_error(), "");
+        },
+        runs);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(runs, 2);
 
+    release_all();
+    prepare();
     fail_allocation(1);
     EXPECT_EQ(tarvek_name(0), nullptr) << "every position is bad while the view cannot be built";
     disarm();
     EXPECT_STREQ(tarvek_name(1), "b.mkv");
-    EXPECT_EQ(tarvek_count(), 2);
 }
 
 // A sort whose view must be rebuilt first fails with "out of memory" when the rebuild cannot allocate;
-// the next sort with memory works.
-TEST_F(AllocFailureTest, SortReportsAFailedRebuild) {
-    ASSERT_EQ(load_names({"b.mkv", "a.mkv"}), TARVEK_STATUS_OK);
-    fail_allocation(1);
-    EXPECT_EQ(tarvek_sort(TARVEK_SORT_NATURAL, 0), TARVEK_STATUS_NO_MEMORY);
-    disarm();
-    EXPECT_STREQ(tarvek_last_error(), "out of memory");
-    EXPECT_EQ(tarvek::s_presented_valid, 0);
-    EXPECT_EQ(tarvek_sort(TARVEK_SORT_NATURAL, 0), TARVEK_STATUS_OK);
-    EXPECT_EQ(presented_names(), (std::vector<std::string>{"a.mkv", "b.mkv"}));
+// without its scratch buffer it still sorts. The next sort with memory works.
+TEST_F(AllocFailureTest, SortFailsOnlyWhenTheViewCannotBeBuilt) {
+    const std::vector<std::string> sorted = {"a.mkv", "b.mkv", "c.mkv"};
+    long runs;
+    int status = fail_each_allocation(
+        [] {
+            ASSERT_EQ(load_names({"b.mkv", "c.mkv", "a.mkv"}), TARVEK_STATUS_OK);
+        },
+        [] { return tarvek_sort(TARVEK_SORT_NATURAL, 0); },
+        [&](int failed_status, long n) {
+            if (n == 1) {
+                EXPECT_EQ(failed_status, TARVEK_STATUS_NO_MEMORY);
+                EXPECT_STREQ(tarvek_last_error(), "out of memory");
+                EXPECT_EQ(tarvek::s_presented_valid, 0);
+            } else {
+                EXPECT_EQ(failed_status, TARVEK_STATUS_OK) << "the scratch buffer is optional";
+                EXPECT_EQ(presented_names(), sorted);
+            }
+        },
+        runs);
+    EXPECT_EQ(status, TARVEK_STATUS_OK);
+    EXPECT_EQ(runs, 3) << "the rebuild and the scratch buffer";
+    EXPECT_EQ(presented_names(), sorted);
 }
 
 // Without memory for its scratch buffer the sort merges in place and still gives the insertion-sort
@@ -153,34 +264,31 @@ TEST_F(AllocFailureTest, SortWithoutScratchMemoryMergesInPlace) {
 // Every allocation of a result document fails in turn, the rebuild of the view first: each time the
 // call returns the empty string with "out of memory" and keeps no text, never a partial document.
 TEST_F(AllocFailureTest, ResultDocumentIsWholeOrNothing) {
-    ASSERT_EQ(tarvek_set_backend_id("local"), TARVEK_STATUS_OK);
     std::string items;
     for (int i = 0; i < 40; ++i) {
         items += (i ? "," : "") + std::string(R"({"name":"clip )") + std::to_string(i) + R"(.mkv","size":)" +
                  std::to_string(i) + "}";
     }
     const std::string listing = listing_of(items + R"(,{"name":"Subs","folder":true},{"name":".x"})");
-    ASSERT_EQ(tarvek_load_listing(listing.c_str()), TARVEK_STATUS_OK);
+    auto prepare = [&] {
+        ASSERT_EQ(tarvek_set_backend_id("local"), TARVEK_STATUS_OK);
+        ASSERT_EQ(tarvek_load_listing(listing.c_str()), TARVEK_STATUS_OK);
+    };
+    prepare();
     const std::string complete = tarvek_result_json();
-    ASSERT_EQ(tarvek_load_listing(listing.c_str()), TARVEK_STATUS_OK);
 
-    long n = 1;
-    for (;; ++n) {
-        tarvek::s_err[0] = '\0';
-        fail_allocation(n);
-        const char *result = tarvek_result_json();
-        bool failed = s_failed;
-        disarm();
-        std::string text = result;
-        if (!failed) {
-            EXPECT_EQ(text, complete);
-            break;
-        }
-        ASSERT_EQ(text, "") << "allocation " << n;
-        ASSERT_STREQ(tarvek_last_error(), "out of memory") << "allocation " << n;
-        ASSERT_EQ(tarvek::s_result_json, nullptr);
-    }
-    EXPECT_GT(n, 2) << "the rebuild, the document and the written text all allocate";
+    long runs;
+    const char *result = fail_each_allocation(
+        prepare, [] { return tarvek_result_json(); },
+        [](const char *failed_result, long n) {
+            EXPECT_STREQ(failed_result, "") << "allocation " << n;
+            EXPECT_STREQ(tarvek_last_error(), "out of memory") << "allocation " << n;
+            EXPECT_EQ(tarvek::s_result_json, nullptr);
+        },
+        runs);
+    EXPECT_EQ(result, complete);
+    EXPECT_GT(runs, 3) << "the rebuild, the document and the written text all allocate";
+    expect_released_cleanly(runs);
 }
 
 // Identifiers, resume keys and the public helpers work in fixed buffers: they cannot run out of memory.
@@ -204,12 +312,17 @@ TEST_F(AllocFailureTest, IdentifiersAndKeysDoNotAllocate) {
 
 // An identifier that needs the view rebuilt reports a failed rebuild as such, not as a bad position.
 TEST_F(AllocFailureTest, IdentifierReportsAFailedRebuild) {
-    ASSERT_EQ(load_names({"a.mkv"}), TARVEK_STATUS_OK);
-    char out[16];
-    fail_allocation(1);
-    EXPECT_EQ(tarvek_item_id(0, out, sizeof out), TARVEK_STATUS_NO_MEMORY);
-    disarm();
-    EXPECT_STREQ(tarvek_last_error(), "out of memory");
+    static char out[16];
+    long runs;
+    int status = fail_each_allocation([] { ASSERT_EQ(load_names({"a.mkv"}), TARVEK_STATUS_OK); },
+                                      [] { return tarvek_item_id(0, out, sizeof out); },
+                                      [](int failed_status, long) {
+                                          EXPECT_EQ(failed_status, TARVEK_STATUS_NO_MEMORY);
+                                          EXPECT_STREQ(tarvek_last_error(), "out of memory");
+                                      },
+                                      runs);
+    EXPECT_EQ(status, TARVEK_STATUS_OK);
+    EXPECT_EQ(runs, 2) << "the rebuild is the only allocation";
     EXPECT_EQ(tarvek_item_legacy_id(0, out, sizeof out), TARVEK_STATUS_OK);
 }
 
