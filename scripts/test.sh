@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: once in a normal build, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer with leak detection on.
+# UndefinedBehaviorSanitizer with leak detection on, and the unit tests once more under valgrind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -15,3 +15,5 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTARVEK_SANITIZE=ON
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+bash scripts/valgrind.sh
