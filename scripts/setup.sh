@@ -6,7 +6,22 @@
 # so those two packages are downloaded through a throw-away apt configuration that points at the
 # unstable suite of the mirror this machine already uses, and installed with dpkg. A machine whose
 # distribution ships yyjson 0.12 or newer (found through pkg-config) is left as it is.
+#
+# With --fuzz it also installs what scripts/fuzz.sh needs: clang, the compiler runtime with libFuzzer
+# and the sanitizer runtimes (libclang-rt-dev), and llvm for the llvm-symbolizer that turns sanitizer
+# reports into source lines.
 set -euo pipefail
+
+fuzz=0
+for arg in "$@"; do
+    case "$arg" in
+        --fuzz) fuzz=1 ;;
+        *)
+            echo "usage: $0 [--fuzz]" >&2
+            exit 2
+            ;;
+    esac
+done
 
 SUDO=()
 if [ "$(id -u)" -ne 0 ]; then
@@ -16,8 +31,11 @@ fi
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
+packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev)
+[ "$fuzz" -eq 0 ] || packages+=(clang libclang-rt-dev llvm)
+# Every package is installed here, before the yyjson step below, which may end the script early.
 missing=()
-for pkg in g++ cmake make pkg-config libgtest-dev libbenchmark-dev; do
+for pkg in "${packages[@]}"; do
     installed "$pkg" || missing+=("$pkg")
 done
 if [ ${#missing[@]} -gt 0 ]; then
