@@ -184,11 +184,15 @@ int parse_item(yyjson_val *item, std::string_view prefix) {
     // Texts are taken up to their first NUL byte.
     const char *raw_name = yyjson_is_str(m.name) ? yyjson_get_str(m.name) : nullptr;
     if (!raw_name || raw_name[0] == '\0') return STATUS_BAD_DATA;
-    if (std::strlen(raw_name) > MAX_NAME) return STATUS_LIMIT;
-    char name_buf[NAME_BUF_SIZE];
-    if (tarvek_normalize_name(raw_name, name_buf, sizeof name_buf) != STATUS_OK) return STATUS_LIMIT;
-    std::string_view name(name_buf);
-    if (name.find('/') != std::string_view::npos) return STATUS_BAD_DATA;
+    std::string_view name(raw_name);
+    if (name.size() > MAX_NAME) return STATUS_LIMIT;
+    // The name's normal form (tarvek_normalize_name), read in place: the trailing separators go, and
+    // a separator left inside rejects the item, so an accepted name has no '\' to turn into '/' and
+    // its normal form is the raw name without the trailing separators, byte for byte.
+    while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.remove_suffix(1);
+    if (name.find('/') != std::string_view::npos || name.find('\\') != std::string_view::npos) {
+        return STATUS_BAD_DATA;
+    }
 
     std::int64_t size;
     std::int64_t mtime_ms;
