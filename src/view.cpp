@@ -73,7 +73,8 @@ int compare_digit_runs(const char *&a, const char *&b) {
     return 0;
 }
 
-// The sort is a top-down merge sort over the index array. It gives exactly the order of an insertion
+// The sort is a top-down merge sort over the index array (for the name keys, over the entries of the
+// view with their names beside them, which is the same sort). It gives exactly the order of an insertion
 // sort that moves an entry in front of its neighbour only when the neighbour is strictly greater: equal
 // entries keep their order, in both directions. It costs O(n log n) comparisons at most and about one
 // per entry on a view already in order, because every merge first tests whether its two halves are
@@ -85,10 +86,10 @@ int compare_digit_runs(const char *&a, const char *&b) {
 
 // Insertion sort for short ranges: a binary search finds where an entry goes, after every entry equal
 // to it, once the neighbour test has shown that it moves at all.
-template <typename Greater>
-void insertion_sort(std::uint64_t *v, std::size_t n, Greater greater) {
+template <typename T, typename Greater>
+void insertion_sort(T *v, std::size_t n, Greater greater) {
     for (std::size_t i = 1; i < n; ++i) {
-        std::uint64_t entry = v[i];
+        T entry = v[i];
         if (!greater(v[i - 1], entry)) continue;
         std::size_t lo = 0, hi = i - 1;  // the place is in [lo, hi]
         while (lo < hi) {
@@ -105,10 +106,10 @@ void insertion_sort(std::uint64_t *v, std::size_t n, Greater greater) {
 }
 
 // Merges the sorted ranges v[0, mid) and v[mid, n), taking from the right only what is strictly
-// smaller. The left range is copied to `scratch`, which holds at least `mid` indexes; the output never
+// smaller. The left range is copied to `scratch`, which holds at least `mid` elements; the output never
 // overtakes the unread part of the right range.
-template <typename Greater>
-void merge_buffered(std::uint64_t *v, std::size_t mid, std::size_t n, std::uint64_t *scratch, Greater greater) {
+template <typename T, typename Greater>
+void merge_buffered(T *v, std::size_t mid, std::size_t n, T *scratch, Greater greater) {
     std::memcpy(scratch, v, mid * sizeof *v);
     std::size_t i = 0, j = mid, out = 0;
     while (i < mid && j < n) v[out++] = greater(scratch[i], v[j]) ? v[j++] : scratch[i++];
@@ -118,8 +119,8 @@ void merge_buffered(std::uint64_t *v, std::size_t mid, std::size_t n, std::uint6
 // The same merge without memory: split the longer range at its middle, find where that entry's
 // counterpart splits the other range by binary search, rotate the two inner pieces into place and merge
 // both sides. Each side is at most three quarters of the whole, so the recursion is O(log n) deep.
-template <typename Greater>
-void merge_in_place(std::uint64_t *v, std::size_t mid, std::size_t n, Greater greater) {
+template <typename T, typename Greater>
+void merge_in_place(T *v, std::size_t mid, std::size_t n, Greater greater) {
     if (mid == 0 || mid == n) return;
     if (n == 2) {
         if (greater(v[0], v[1])) std::swap(v[0], v[1]);
@@ -159,8 +160,8 @@ void merge_in_place(std::uint64_t *v, std::size_t mid, std::size_t n, Greater gr
     merge_in_place(v + split, mid - cut1, n - split, greater);
 }
 
-template <typename Greater>
-void merge_sort(std::uint64_t *v, std::size_t n, std::uint64_t *scratch, Greater greater) {
+template <typename T, typename Greater>
+void merge_sort(T *v, std::size_t n, T *scratch, Greater greater) {
     if (n <= INSERTION_SORT_MAX) {
         insertion_sort(v, n, greater);
         return;
@@ -176,18 +177,54 @@ void merge_sort(std::uint64_t *v, std::size_t n, std::uint64_t *scratch, Greater
     }
 }
 
+// Sorts `n` elements by `compare`, a three-way comparison of two elements, ascending or descending,
+// with a scratch buffer of n / 2 elements or, when `scratch` is null, by merges in place.
+template <typename T, typename Compare>
+void sort_elements(T *v, std::size_t n, T *scratch, bool descending, Compare compare) {
+    if (descending) {
+        merge_sort(v, n, scratch, [&](const T &x, const T &y) { return compare(x, y) < 0; });
+    } else {
+        merge_sort(v, n, scratch, [&](const T &x, const T &y) { return compare(x, y) > 0; });
+    }
+}
+
 // Sorts the presented view by `compare`, a three-way comparison of two entries, ascending or descending.
 template <typename Compare>
 void sort_view(bool descending, Compare compare) {
     std::size_t n = static_cast<std::size_t>(s_presented_n);
     // A failed allocation only slows the merges down.
     auto *scratch = static_cast<std::uint64_t *>(std::malloc(n / 2 * sizeof(std::uint64_t)));
-    if (descending) {
-        merge_sort(s_presented, n, scratch, [&](std::uint64_t x, std::uint64_t y) { return compare(x, y) < 0; });
-    } else {
-        merge_sort(s_presented, n, scratch, [&](std::uint64_t x, std::uint64_t y) { return compare(x, y) > 0; });
-    }
+    sort_elements(s_presented, n, scratch, descending, compare);
     std::free(scratch);
+}
+
+// A presented entry with its name at hand: sorting these by name reads each name through one pointer,
+// where the view's indexes reach it through the entry table.
+struct NamedEntry {
+    const char *name;
+    std::uint64_t index;
+};
+
+// Sorts the presented view by `compare`, a three-way comparison of two names, ascending or descending:
+// the view's entries with their names are sorted, with the same merges and so into the same order as
+// the indexes alone, and the indexes written back. One block holds them and their scratch buffer; when
+// it cannot be allocated, the indexes alone are sorted by merges in place, so the allocation stays the
+// sort's only one and a sort never fails.
+template <typename Compare>
+void sort_view_by_name(bool descending, Compare compare) {
+    std::size_t n = static_cast<std::size_t>(s_presented_n);
+    auto *named = static_cast<NamedEntry *>(std::malloc((n + n / 2) * sizeof(NamedEntry)));
+    if (!named) {
+        sort_elements(
+            s_presented, n, static_cast<std::uint64_t *>(nullptr), descending,
+            [&](std::uint64_t x, std::uint64_t y) { return compare(s_list.items[x].name, s_list.items[y].name); });
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i) named[i] = NamedEntry{s_list.items[s_presented[i]].name, s_presented[i]};
+    sort_elements(named, n, named + n, descending,
+                  [&](const NamedEntry &x, const NamedEntry &y) { return compare(x.name, y.name); });
+    for (std::size_t i = 0; i < n; ++i) s_presented[i] = named[i].index;
+    std::free(named);
 }
 
 // Negative sizes and times (absent ones included) count as 0.
@@ -195,10 +232,6 @@ std::int64_t at_least_zero(std::int64_t value) { return value < 0 ? 0 : value; }
 
 int compare_natural(std::uint64_t x, std::uint64_t y) {
     return tarvek_natural_cmp(s_list.items[x].name, s_list.items[y].name);
-}
-
-int compare_bytewise(std::uint64_t x, std::uint64_t y) {
-    return std::strcmp(s_list.items[x].name, s_list.items[y].name);
 }
 
 // Orders by a number of the entries, equal numbers by the natural order of the names.
@@ -285,10 +318,10 @@ int tarvek_sort(int key, int desc) {
     bool descending = desc == 1;
     switch (key) {
         case TARVEK_SORT_NATURAL:
-            sort_view(descending, compare_natural);
+            sort_view_by_name(descending, [](const char *a, const char *b) { return tarvek_natural_cmp(a, b); });
             break;
         case TARVEK_SORT_BYTEWISE:
-            sort_view(descending, compare_bytewise);
+            sort_view_by_name(descending, [](const char *a, const char *b) { return std::strcmp(a, b); });
             break;
         case TARVEK_SORT_SIZE:
             sort_view(descending, compare_number<&Entry::size>);
