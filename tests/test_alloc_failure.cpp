@@ -291,6 +291,32 @@ TEST_F(AllocFailureTest, ResultDocumentIsWholeOrNothing) {
     expect_released_cleanly(runs);
 }
 
+// The same with items enough for several batches: a failure in any batch, or while the text grows,
+// leaves no document, never the batches written before it, and nothing behind.
+TEST_F(AllocFailureTest, ResultDocumentOfManyBatchesIsWholeOrNothing) {
+    std::string items;
+    for (int i = 0; i < 700; ++i) {
+        items += (i ? "," : "") + std::string(R"({"name":"clip )") + std::to_string(i) + R"(.mkv"})";
+    }
+    const std::string listing = listing_of(items);
+    auto prepare = [&] { ASSERT_EQ(tarvek_load_listing(listing.c_str()), TARVEK_STATUS_OK); };
+    prepare();
+    const std::string complete = tarvek_result_json();
+
+    long runs;
+    const char *result = fail_each_allocation(
+        prepare, [] { return tarvek_result_json(); },
+        [](const char *failed_result, long n) {
+            EXPECT_STREQ(failed_result, "") << "allocation " << n;
+            EXPECT_STREQ(tarvek_last_error(), "out of memory") << "allocation " << n;
+            EXPECT_EQ(tarvek::s_result_json, nullptr);
+        },
+        runs);
+    EXPECT_EQ(result, complete);
+    EXPECT_GT(runs, 3 * 3) << "each of the three batches allocates its document and its text";
+    expect_released_cleanly(runs);
+}
+
 // Identifiers, resume keys and the public helpers work in fixed buffers: they cannot run out of memory.
 TEST_F(AllocFailureTest, IdentifiersAndKeysDoNotAllocate) {
     ASSERT_EQ(tarvek_set_backend_id("local"), TARVEK_STATUS_OK);

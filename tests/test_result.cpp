@@ -191,6 +191,71 @@ TEST_F(ResultTest, ContextThatIsNotUtf8GivesNoDocument) {
     }
 }
 
+// The whole document built as one yyjson mutable document from the interface's own answers, and
+// written: what the items rendered in batches must reproduce byte for byte.
+std::string whole_document() {
+    static const char *const kinds[] = {"video",       "audio", "subtitle",   "picture",
+                                        "unsupported", "cue",   "disc_image", "unknown"};
+    static const char *const actions[] = {"DESCEND", "OPEN_FILES", "OPEN_DISC", "OPEN_CUE", "EMPTY", "ERROR"};
+    std::int64_t visible = 0, hidden = 0;
+    for (std::uint64_t i = 0; i < tarvek::s_list.count; ++i) {
+        if (!tarvek::s_list.items[i].is_folder) ++(tarvek::is_hidden(tarvek::s_list.items[i].name) ? hidden : visible);
+    }
+    int action = tarvek::s_list.count > 0 ? tarvek_decide(1) : TARVEK_DESCEND;
+    std::unique_ptr<yyjson_mut_doc, void (*)(yyjson_mut_doc *)> doc(yyjson_mut_doc_new(nullptr), yyjson_mut_doc_free);
+    yyjson_mut_doc *d = doc.get();
+    yyjson_mut_val *root = yyjson_mut_obj(d);
+    yyjson_mut_doc_set_root(d, root);
+    yyjson_mut_obj_add_sint(d, root, "action", action);
+    yyjson_mut_obj_add_str(d, root, "action_name", actions[action]);
+    yyjson_mut_obj_add_sint(d, root, "visible_files", visible);
+    yyjson_mut_obj_add_sint(d, root, "hidden_files", hidden);
+    yyjson_mut_obj_add_str(d, root, "backend_id", tarvek_backend_id());
+    yyjson_mut_obj_add_str(d, root, "folder_path", tarvek_folder_path());
+    yyjson_mut_obj_add_sint(d, root, "subs_folder_index", tarvek_subs_folder_index());
+    yyjson_mut_obj_add_null(d, root, "listing_error");
+    yyjson_mut_val *items = yyjson_mut_obj_add_arr(d, root, "items");
+    for (std::int32_t i = 0; i < tarvek_count(); ++i) {
+        yyjson_mut_val *item = yyjson_mut_arr_add_obj(d, items);
+        char id[16], legacy_id[16];
+        EXPECT_EQ(tarvek_item_id(i, id, sizeof id), TARVEK_STATUS_OK);
+        EXPECT_EQ(tarvek_item_legacy_id(i, legacy_id, sizeof legacy_id), TARVEK_STATUS_OK);
+        yyjson_mut_obj_add_str(d, item, "name", tarvek_name(i));
+        yyjson_mut_obj_add_str(d, item, "kind", kinds[tarvek_kind(i)]);
+        yyjson_mut_obj_add_sint(d, item, "kind_id", tarvek_kind(i));
+        yyjson_mut_obj_add_sint(d, item, "size", tarvek_size(i));
+        yyjson_mut_obj_add_sint(d, item, "mtime_ms", tarvek_mtime_ms(i));
+        yyjson_mut_obj_add_strcpy(d, item, "id", id);
+        yyjson_mut_obj_add_strcpy(d, item, "legacy_id", legacy_id);
+    }
+    char *text = yyjson_mut_write(d, YYJSON_WRITE_NOFLAG, nullptr);
+    std::string written = text ? text : "(not written)";
+    std::free(text);
+    return written;
+}
+
+// The items are built and written in batches; whatever the number of items, before, at and after the
+// batch boundaries, the text is the one that a single document of every item gives.
+TEST_F(ResultTest, ItemsInBatchesWriteAsOneDocument) {
+    ASSERT_EQ(tarvek_set_backend_id("local"), TARVEK_STATUS_OK);
+    ASSERT_EQ(tarvek_set_folder_path("/Media/\xC3\x89t\xC3\xA9"), TARVEK_STATUS_OK);
+    for (int count : {0, 1, 255, 256, 257, 511, 512, 513, 1500}) {
+        std::string items;
+        for (int i = 0; i < count; ++i) {
+            std::string name = i % 3 == 0   ? "Show S01E" + std::to_string(i) + ".mkv"
+                               : i % 3 == 1 ? R"(say \"hi\"\t)" + std::to_string(i) + ".mp3"
+                                            : "\xE6\x9D\xB1\xE4\xBA\xAC " + std::to_string(i) + ".cue";
+            items += R"({"name":")" + name + R"(","size":)" + std::to_string(i * 1000) + "},";
+        }
+        items += R"({"name":"cover.jpg"},{"name":"Subs","folder":true},{"name":".DS_Store"})";
+        ASSERT_EQ(tarvek_load_listing(listing_of(items).c_str()), TARVEK_STATUS_OK) << count;
+        ASSERT_EQ(tarvek_count(), count);
+        EXPECT_EQ(tarvek_result_json(), whole_document()) << count << " items";
+        ASSERT_EQ(tarvek_sort(TARVEK_SORT_NATURAL, 1), TARVEK_STATUS_OK);
+        EXPECT_EQ(tarvek_result_json(), whole_document()) << count << " items, sorted";
+    }
+}
+
 // A backend's error text longer than the stored name is cut between characters, so the document
 // still writes.
 TEST_F(ResultTest, LongListingErrorNameStaysValid) {
