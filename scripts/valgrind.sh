@@ -10,7 +10,8 @@ if ! command -v valgrind >/dev/null; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends valgrind
 fi
 
-cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Debug -DTARVEK_BUILD_TOOLS=OFF >/dev/null
+cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Debug -DTARVEK_BUILD_TOOLS=OFF -DTARVEK_BUILD_BENCH=OFF \
+    -DTARVEK_BUILD_FUZZ=OFF >/dev/null
 cmake --build build-valgrind -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 valgrind --tool=memcheck --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \
     --show-leak-kinds=definite,indirect --track-origins=yes --quiet \
