@@ -574,7 +574,7 @@ void run_operation(Bytes &in, Session &s) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    fuzz::reset_module();
+    reset_module();
     Bytes in(data, size);
     Session s;
     s.listing = in.c_string();

@@ -111,7 +111,7 @@ void check_sort(const std::vector<std::string> &names) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    fuzz::reset_module();
+    reset_module();
     fuzz::Bytes in(data, size);
     std::vector<std::string> names;
     while (!in.empty() && names.size() < MAX_NAMES) names.push_back(in.c_string());

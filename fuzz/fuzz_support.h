@@ -3,6 +3,7 @@
 #ifndef TARVEK_FUZZ_SUPPORT_H
 #define TARVEK_FUZZ_SUPPORT_H
 
+#include "reset_module.h"
 #include "tarvek_internal.h"
 
 #include <algorithm>
@@ -56,20 +57,6 @@ private:
     std::size_t size_;
     std::size_t pos_ = 0;
 };
-
-// The module as it is when the library is loaded: no listing, no folder context, no hidden rules
-// installed yet, an empty last-error text. Every input starts from here, so a run does not depend on
-// the inputs before it.
-inline void reset_module() {
-    tarvek::clear_state();
-    std::memset(tarvek::s_rules, 0, sizeof tarvek::s_rules);
-    tarvek::s_rules_n = 0;
-    std::free(tarvek::s_backend_id);
-    tarvek::s_backend_id = nullptr;
-    std::free(tarvek::s_folder_path);
-    tarvek::s_folder_path = nullptr;
-    tarvek::s_err[0] = '\0';
-}
 
 inline bool is_valid_utf8(const std::string &text) {
     return tarvek::utf8_to_utf16_units(text.c_str(), nullptr, 0) >= 0;

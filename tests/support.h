@@ -2,6 +2,7 @@
 #ifndef TARVEK_TESTS_SUPPORT_H
 #define TARVEK_TESTS_SUPPORT_H
 
+#include "reset_module.h"
 #include "tarvek_internal.h"
 
 #include <gtest/gtest.h>
@@ -12,19 +13,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-// Puts the module back as it is when the library is loaded: no listing, no folder context, no hidden
-// rules installed yet and an empty last-error text. The entry array is kept, as a real load would.
-inline void reset_module() {
-    tarvek::clear_state();
-    std::memset(tarvek::s_rules, 0, sizeof tarvek::s_rules);
-    tarvek::s_rules_n = 0;
-    std::free(tarvek::s_backend_id);
-    tarvek::s_backend_id = nullptr;
-    std::free(tarvek::s_folder_path);
-    tarvek::s_folder_path = nullptr;
-    tarvek::s_err[0] = '\0';
-}
 
 class ModuleTest : public ::testing::Test {
 protected:

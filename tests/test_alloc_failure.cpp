@@ -261,15 +261,10 @@ TEST_F(AllocFailureTest, SortWithoutScratchMemoryMergesInPlace) {
     }
 }
 
-// Every allocation of a result document fails in turn, the rebuild of the view first: each time the
-// call returns the empty string with "out of memory" and keeps no text, never a partial document.
-TEST_F(AllocFailureTest, ResultDocumentIsWholeOrNothing) {
-    std::string items;
-    for (int i = 0; i < 40; ++i) {
-        items += (i ? "," : "") + std::string(R"({"name":"clip )") + std::to_string(i) + R"(.mkv","size":)" +
-                 std::to_string(i) + "}";
-    }
-    const std::string listing = listing_of(items + R"(,{"name":"Subs","folder":true},{"name":".x"})");
+// Fails every allocation of a result document of `listing` in turn, the rebuild of the view first: each
+// time the call returns the empty string with "out of memory" and keeps no text, never a partial
+// document, and leaves nothing behind. Returns the number of runs.
+long expect_result_whole_or_nothing(const std::string &listing) {
     auto prepare = [&] {
         ASSERT_EQ(tarvek_set_backend_id("local"), TARVEK_STATUS_OK);
         ASSERT_EQ(tarvek_load_listing(listing.c_str()), TARVEK_STATUS_OK);
@@ -287,34 +282,26 @@ TEST_F(AllocFailureTest, ResultDocumentIsWholeOrNothing) {
         },
         runs);
     EXPECT_EQ(result, complete);
-    EXPECT_GT(runs, 3) << "the rebuild, the document and the written text all allocate";
     expect_released_cleanly(runs);
+    return runs;
 }
 
-// The same with items enough for several batches: a failure in any batch, or while the text grows,
-// leaves no document, never the batches written before it, and nothing behind.
-TEST_F(AllocFailureTest, ResultDocumentOfManyBatchesIsWholeOrNothing) {
+// A listing of `count` clips with sizes, a folder and a hidden file.
+std::string clips(int count) {
     std::string items;
-    for (int i = 0; i < 700; ++i) {
-        items += (i ? "," : "") + std::string(R"({"name":"clip )") + std::to_string(i) + R"(.mkv"})";
+    for (int i = 0; i < count; ++i) {
+        items += std::string(R"({"name":"clip )") + std::to_string(i) + R"(.mkv","size":)" + std::to_string(i) + "},";
     }
-    const std::string listing = listing_of(items);
-    auto prepare = [&] { ASSERT_EQ(tarvek_load_listing(listing.c_str()), TARVEK_STATUS_OK); };
-    prepare();
-    const std::string complete = tarvek_result_json();
+    return listing_of(items + R"({"name":"Subs","folder":true},{"name":".x"})");
+}
 
-    long runs;
-    const char *result = fail_each_allocation(
-        prepare, [] { return tarvek_result_json(); },
-        [](const char *failed_result, long n) {
-            EXPECT_STREQ(failed_result, "") << "allocation " << n;
-            EXPECT_STREQ(tarvek_last_error(), "out of memory") << "allocation " << n;
-            EXPECT_EQ(tarvek::s_result_json, nullptr);
-        },
-        runs);
-    EXPECT_EQ(result, complete);
-    EXPECT_GT(runs, 3 * 3) << "each of the three batches allocates its document and its text";
-    expect_released_cleanly(runs);
+TEST_F(AllocFailureTest, ResultDocumentIsWholeOrNothing) {
+    EXPECT_GT(expect_result_whole_or_nothing(clips(40)), 3)
+        << "the rebuild, the document and the written text all allocate";
+    // Items enough for several batches: a failure in any batch, or while the text grows, leaves no
+    // document, never the batches written before it.
+    EXPECT_GT(expect_result_whole_or_nothing(clips(700)), 3 * 3)
+        << "each of the three batches allocates its document and its text";
 }
 
 // Identifiers, resume keys and the public helpers work in fixed buffers: they cannot run out of memory.
