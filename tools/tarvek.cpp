@@ -294,11 +294,6 @@ std::size_t width_of(const std::string &text) {
     return width;
 }
 
-std::string padded(const std::string &text, std::size_t width) {
-    std::size_t have = width_of(text);
-    return have >= width ? text : text + std::string(width - have, ' ');
-}
-
 std::string key_text(int (*key)(char *, std::size_t)) {
     char out[8192];
     return key(out, sizeof out) == TARVEK_STATUS_OK ? out : std::string("(") + tarvek_last_error() + ")";
@@ -338,13 +333,15 @@ void print_view(const std::string &folder, const std::vector<Item> &items, int a
         rows.push_back({{std::to_string(i), tarvek_name(i), KIND_NAMES[kind], human_size(tarvek_size(i)),
                          local_time(tarvek_mtime_ms(i)), id}});
         if (kind != TARVEK_KIND_CUE) continue;
-        // The listing was written in `items` order, so a name's listing position is its index there.
-        for (std::size_t p = 0; p < items.size(); ++p) {
-            if (items[p].folder || items[p].name != tarvek_name(i)) continue;
-            int32_t audio = tarvek_cue_audio_index(static_cast<int32_t>(p));
-            pairs.push_back(items[p].name + " plays " +
-                            (audio >= 0 ? items[static_cast<std::size_t>(audio)].name : "nothing: no audio file"));
-        }
+        // The listing was written in `items` order, sorted by name, so a name's listing position is its
+        // index there, found by binary search.
+        std::string name = tarvek_name(i);
+        auto found = std::lower_bound(items.begin(), items.end(), name,
+                                      [](const Item &item, const std::string &key) { return item.name < key; });
+        if (found == items.end() || found->name != name) continue;
+        int32_t audio = tarvek_cue_audio_index(static_cast<int32_t>(found - items.begin()));
+        pairs.push_back(name + " plays " +
+                        (audio >= 0 ? items[static_cast<std::size_t>(audio)].name : "nothing: no audio file"));
     }
     if (rows.size() == 1) {
         std::printf("\nno files to present\n");
@@ -358,9 +355,9 @@ void print_view(const std::string &folder, const std::vector<Item> &items, int a
             std::string line;
             for (int c = 0; c < 6; ++c) {
                 // Numbers align right, texts left; the last column needs no padding.
-                bool right = c == 0 || c == 3;
-                std::string pad(widths[c] - width_of(row.cells[c]), ' ');
-                line += right ? pad + row.cells[c] : (c == 5 ? row.cells[c] : padded(row.cells[c], widths[c]));
+                const std::string &cell = row.cells[c];
+                std::string pad(widths[c] - width_of(cell), ' ');
+                line += c == 0 || c == 3 ? pad + cell : c == 5 ? cell : cell + pad;
                 if (c < 5) line += "  ";
             }
             std::printf("%s\n", line.c_str());
