@@ -22,7 +22,22 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/*
+ * TARVEK_API marks the functions that the shared library exports. On Windows it is
+ * __declspec(dllexport) while the DLL is built and __declspec(dllimport) for the DLL's users; users of
+ * the static library define TARVEK_STATIC (its CMake target and `pkg-config --static` do), which
+ * leaves it empty. Elsewhere it is the default visibility while the shared library is built, and empty
+ * for its users.
+ */
+#if defined(_WIN32) || defined(__CYGWIN__)
 #if defined(TARVEK_BUILDING_SHARED)
+#define TARVEK_API __declspec(dllexport)
+#elif defined(TARVEK_STATIC)
+#define TARVEK_API
+#else
+#define TARVEK_API __declspec(dllimport)
+#endif
+#elif defined(TARVEK_BUILDING_SHARED) && (defined(__GNUC__) || defined(__clang__))
 #define TARVEK_API __attribute__((visibility("default")))
 #else
 #define TARVEK_API

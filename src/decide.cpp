@@ -45,7 +45,7 @@ int decide_folder(int detect_bluray) {
 std::string_view stem_of(const char *name) {
     std::string_view whole(name);
     std::size_t dot = whole.rfind('.');
-    return whole.substr(0, dot == std::string_view::npos ? whole.size() : dot);
+    return {name, dot == std::string_view::npos ? whole.size() : dot};
 }
 
 }  // namespace

@@ -170,7 +170,8 @@ int write_key(const char *text, std::size_t length, char *out, std::size_t out_s
 // but the NUL the encoder never reads.
 void append_bounded(char (&text)[RESUME_TEXT_SIZE], std::size_t &length, const char *piece) {
     std::size_t room = RESUME_TEXT_SIZE - 1 - length;
-    std::size_t n = strnlen(piece, room);
+    std::size_t n = 0;
+    while (n < room && piece[n] != '\0') ++n;
     std::memcpy(text + length, piece, n);
     length += n;
 }
