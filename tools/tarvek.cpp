@@ -5,8 +5,13 @@
 #include <tarvek.h>
 #include <yyjson.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -154,6 +159,90 @@ int parse_options(int argc, char **argv, const char *allowed, Options &options) 
     return 0;
 }
 
+// MARK: - The file system, per platform
+
+#if defined(_WIN32)
+
+// UTF-8 to UTF-16 and back, strictly: a text that does not convert gives false.
+bool to_wide(const std::string &text, std::wstring &wide) {
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0 && !text.empty()) return false;
+    wide.assign(static_cast<std::size_t>(n), L'\0');
+    return text.empty() ||
+           MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), n) == n;
+}
+
+bool to_utf8(const wchar_t *wide, std::string &text) {
+    int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return false;
+    text.assign(static_cast<std::size_t>(n), '\0');
+    if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, text.data(), n, nullptr, nullptr) != n) return false;
+    text.pop_back();  // the converted NUL
+    return true;
+}
+
+// The absolute form of `dir`; false with errno set when there is none.
+bool absolute_path(const std::string &dir, std::string &absolute) {
+    std::wstring wide;
+    if (!to_wide(dir, wide)) {
+        errno = EILSEQ;
+        return false;
+    }
+    wchar_t full[32768];
+    DWORD n = GetFullPathNameW(wide.c_str(), sizeof full / sizeof full[0], full, nullptr);
+    if (n == 0 || n >= sizeof full / sizeof full[0] || !to_utf8(full, absolute)) {
+        errno = ENOENT;
+        return false;
+    }
+    return true;
+}
+
+// 100-nanosecond intervals since 1601, as milliseconds since 1970.
+std::int64_t time_ms(const FILETIME &time) {
+    std::uint64_t ticks = static_cast<std::uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+    return static_cast<std::int64_t>(ticks / 10000) - 11644473600000LL;
+}
+
+bool list_entries(const std::string &dir, std::vector<Item> &items, int &left_out) {
+    std::wstring pattern;
+    if (!to_wide(dir + "\\*", pattern)) {
+        errno = EILSEQ;
+        return false;
+    }
+    WIN32_FIND_DATAW found;
+    HANDLE handle = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = GetLastError() == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+        return false;
+    }
+    do {
+        std::string name;
+        if (!to_utf8(found.cFileName, name)) {
+            ++left_out;
+            continue;
+        }
+        if (name == "." || name == "..") continue;
+        if (name.find('\\') != std::string::npos) {
+            ++left_out;
+            continue;
+        }
+        Item item;
+        item.name = std::move(name);
+        item.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!item.folder) item.size = static_cast<std::int64_t>(static_cast<std::uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow);
+        item.mtime_ms = time_ms(found.ftLastWriteTime);
+        items.push_back(std::move(item));
+    } while (FindNextFileW(handle, &found));
+    bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(handle);
+    if (!complete) errno = EIO;
+    return complete;
+}
+
+bool local_time_of(std::time_t seconds, struct tm &parts) { return localtime_s(&parts, &seconds) == 0; }
+
+#else
+
 // Whether `name` is strict UTF-8: no overlong forms, surrogates or code points above U+10FFFF.
 bool is_utf8(const std::string &name) {
     const auto *p = reinterpret_cast<const unsigned char *>(name.c_str());
@@ -178,16 +267,29 @@ bool is_utf8(const std::string &name) {
     return true;
 }
 
-std::int64_t time_ms(const struct timespec &t) {
+bool absolute_path(const std::string &dir, std::string &absolute) {
+    std::unique_ptr<char, MallocFree> resolved(realpath(dir.c_str(), nullptr));
+    if (!resolved) return false;
+    absolute = resolved.get();
+    return true;
+}
+
+// The modification time of a file, in milliseconds. POSIX names it st_mtim; Apple's systems keep the
+// older st_mtimespec.
+std::int64_t time_ms(const struct stat &info) {
+#if defined(__APPLE__)
+    const struct timespec &t = info.st_mtimespec;
+#else
+    const struct timespec &t = info.st_mtim;
+#endif
     return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
-// Lists `dir` in byte order of the names, following links; a broken link is a file without a size.
-// Names the library cannot take are counted in `left_out`. False with errno set when `dir` cannot be
-// read.
-bool list_folder(const std::string &dir, std::vector<Item> &items, int &left_out) {
+// Follows links; a broken link is a file without a size, with the link's own time.
+bool list_entries(const std::string &dir, std::vector<Item> &items, int &left_out) {
     std::unique_ptr<DIR, int (*)(DIR *)> handle(opendir(dir.c_str()), closedir);
     if (!handle) return false;
+    int fd = dirfd(handle.get());
     errno = 0;
     while (const dirent *entry = readdir(handle.get())) {
         std::string name = entry->d_name;
@@ -197,20 +299,29 @@ bool list_folder(const std::string &dir, std::vector<Item> &items, int &left_out
             continue;
         }
         Item item;
-        item.name = name;
-        std::string path = dir + "/" + name;
+        item.name = std::move(name);
         struct stat info;
-        if (stat(path.c_str(), &info) == 0) {
+        if (fstatat(fd, item.name.c_str(), &info, 0) == 0) {
             item.folder = S_ISDIR(info.st_mode);
             if (!item.folder) item.size = info.st_size;
-            item.mtime_ms = time_ms(info.st_mtim);
-        } else if (lstat(path.c_str(), &info) == 0) {
-            item.mtime_ms = time_ms(info.st_mtim);
+            item.mtime_ms = time_ms(info);
+        } else if (fstatat(fd, item.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            item.mtime_ms = time_ms(info);
         }
         items.push_back(std::move(item));
         errno = 0;
     }
-    if (errno != 0) return false;
+    return errno == 0;
+}
+
+bool local_time_of(std::time_t seconds, struct tm &parts) { return localtime_r(&seconds, &parts) != nullptr; }
+
+#endif
+
+// Lists `dir` in byte order of the names. Names the library cannot take are counted in `left_out`.
+// False with errno set when `dir` cannot be read.
+bool list_folder(const std::string &dir, std::vector<Item> &items, int &left_out) {
+    if (!list_entries(dir, items, left_out)) return false;
     std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) { return a.name < b.name; });
     return true;
 }
@@ -280,10 +391,12 @@ std::string human_size(std::int64_t size) {
 
 std::string local_time(std::int64_t mtime_ms) {
     if (mtime_ms < 0) return "-";
-    std::time_t seconds = static_cast<std::time_t>(mtime_ms / 1000);
     struct tm parts;
     char text[32];
-    if (!localtime_r(&seconds, &parts) || !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts)) return "-";
+    if (!local_time_of(static_cast<std::time_t>(mtime_ms / 1000), parts) ||
+        !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts)) {
+        return "-";
+    }
     return text;
 }
 
@@ -374,10 +487,10 @@ int browse(int argc, char **argv) {
     if (options.operands.size() > 1) return usage_error("too many folders", options.operands[1].c_str());
     std::string dir = options.operands.empty() ? "." : options.operands[0];
 
-    std::unique_ptr<char, MallocFree> absolute(realpath(dir.c_str(), nullptr));
+    std::string absolute;
     std::vector<Item> items;
     int left_out = 0;
-    if (!absolute || !list_folder(absolute.get(), items, left_out)) {
+    if (!absolute_path(dir, absolute) || !list_folder(absolute, items, left_out)) {
         std::fprintf(stderr, "tarvek: %s: cannot list the folder: %s\n", dir.c_str(), std::strerror(errno));
         return EXIT_FAILED;
     }
@@ -393,7 +506,7 @@ int browse(int argc, char **argv) {
 
     int status;
     if ((status = tarvek_set_backend_id(options.backend.value_or("local").c_str())) != TARVEK_STATUS_OK ||
-        (status = tarvek_set_folder_path(absolute.get())) != TARVEK_STATUS_OK ||
+        (status = tarvek_set_folder_path(absolute.c_str())) != TARVEK_STATUS_OK ||
         (status = apply_rules(options)) != TARVEK_STATUS_OK ||
         (status = tarvek_load_listing(listing.c_str())) != TARVEK_STATUS_OK ||
         (status = tarvek_sort(options.sort < 0 ? TARVEK_SORT_NATURAL : options.sort, options.desc)) !=
@@ -401,7 +514,7 @@ int browse(int argc, char **argv) {
         return library_error(dir, status);
     }
     if (options.json) return print_result(dir, true);
-    print_view(absolute.get(), items, tarvek_decide(options.no_disc ? 0 : 1));
+    print_view(absolute, items, tarvek_decide(options.no_disc ? 0 : 1));
     return 0;
 }
 
