@@ -1,23 +1,68 @@
 #!/usr/bin/env bash
 # Installs what building and testing tarvek needs, and nothing when it is all there.
 #
+#   setup.sh [--fuzz] [--abi] [--valgrind] [--platform NAME]...
+#
 # Debian 12 ships the compiler, CMake, pkg-config, GoogleTest and Google Benchmark. yyjson 0.12 is
 # packaged only in Debian's unstable suite (libyyjson0 and libyyjson-dev, which depend on libc6 alone),
 # so those two packages are downloaded through a throw-away apt configuration that points at the
 # unstable suite of the mirror this machine already uses, and installed with dpkg. A machine whose
 # distribution ships yyjson 0.12 or newer (found through pkg-config) is left as it is.
 #
-# With --fuzz it also installs what scripts/fuzz.sh needs: clang, the compiler runtime with libFuzzer
-# and the sanitizer runtimes (libclang-rt-dev), and llvm for the llvm-symbolizer that turns sanitizer
-# reports into source lines.
+# --fuzz        clang, the compiler runtime with libFuzzer and the sanitizer runtimes
+#               (libclang-rt-dev), and llvm for the llvm-symbolizer that turns sanitizer reports into
+#               source lines: what scripts/fuzz.sh needs.
+# --abi         abigail-tools, for the ABI check of scripts/abi.sh.
+# --valgrind    valgrind, for scripts/valgrind.sh.
+# --platform N  what scripts/test-platforms.sh needs for platform N: clang; the cross compiler and
+#               qemu-user for i386, armhf, arm64 and s390x, with that architecture's yyjson 0.12
+#               unpacked into build-platforms/N/root (never installed over the machine's own); the
+#               mingw-w64 cross compiler for windows.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 fuzz=0
-for arg in "$@"; do
-    case "$arg" in
+abi=0
+valgrind=0
+platforms=()
+while [ $# -gt 0 ]; do
+    case "$1" in
         --fuzz) fuzz=1 ;;
+        --abi) abi=1 ;;
+        --valgrind) valgrind=1 ;;
+        --platform)
+            [ $# -ge 2 ] || { echo "setup: --platform needs a name" >&2; exit 2; }
+            platforms+=("$2")
+            shift
+            ;;
         *)
-            echo "usage: $0 [--fuzz]" >&2
+            echo "usage: $0 [--fuzz] [--abi] [--valgrind] [--platform NAME]..." >&2
+            exit 2
+            ;;
+    esac
+    shift
+done
+
+# The Debian architecture of each cross platform, and its compiler's target triplet.
+declare -A DEBIAN_ARCH=([i386]=i386 [armhf]=armhf [arm64]=arm64 [s390x]=s390x)
+declare -A TRIPLET=([i386]=i686-linux-gnu [armhf]=arm-linux-gnueabihf [arm64]=aarch64-linux-gnu
+    [s390x]=s390x-linux-gnu)
+
+packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev)
+[ "$fuzz" -eq 0 ] || packages+=(clang libclang-rt-dev llvm)
+[ "$abi" -eq 0 ] || packages+=(abigail-tools)
+[ "$valgrind" -eq 0 ] || packages+=(valgrind)
+cross=()
+for platform in "${platforms[@]}"; do
+    case "$platform" in
+        clang) packages+=(clang) ;;
+        i386 | armhf | arm64 | s390x)
+            packages+=("g++-${TRIPLET[$platform]}" qemu-user)
+            cross+=("$platform")
+            ;;
+        windows) packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix) ;;
+        *)
+            echo "setup: unknown platform $platform (known: clang i386 armhf arm64 s390x windows)" >&2
             exit 2
             ;;
     esac
@@ -31,9 +76,6 @@ fi
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev)
-[ "$fuzz" -eq 0 ] || packages+=(clang libclang-rt-dev llvm)
-# Every package is installed here, before the yyjson step below, which may end the script early.
 missing=()
 for pkg in "${packages[@]}"; do
     installed "$pkg" || missing+=("$pkg")
@@ -41,10 +83,25 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
     "${SUDO[@]}" apt-get update -qq
-    "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" \
+        >/dev/null
 fi
 
-if pkg-config --atleast-version=0.12 yyjson 2>/dev/null; then
+# Whether the yyjson header in $1 is version 0.12 or newer.
+yyjson_header_ok() {
+    [ -r "$1" ] || return 1
+    local hex
+    hex=$(sed -n 's/^#define YYJSON_VERSION_HEX *0x\([0-9A-Fa-f]*\).*/\1/p' "$1")
+    [ -n "$hex" ] && [ $((16#$hex)) -ge $((16#000C00)) ]
+}
+
+native_yyjson=1
+pkg-config --atleast-version=0.12 yyjson 2>/dev/null && native_yyjson=0
+roots=()
+for platform in "${cross[@]}"; do
+    yyjson_header_ok "build-platforms/$platform/root/usr/include/yyjson.h" || roots+=("$platform")
+done
+if [ "$native_yyjson" -eq 0 ] && [ ${#roots[@]} -eq 0 ]; then
     exit 0
 fi
 
@@ -87,25 +144,48 @@ find_mirror() {
 
 read -r mirror keyring < <(find_mirror | head -n 1) || true
 if [ -z "${mirror:-}" ]; then
-    echo "setup: yyjson 0.12 is not installed and no Debian mirror was found in the apt sources" >&2
+    echo "setup: yyjson 0.12 is needed and no Debian mirror was found in the apt sources" >&2
     exit 1
 fi
 [ -n "${keyring:-}" ] || keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/lists/partial" "$work/cache/archives/partial" "$work/parts" "$work/debs"
-echo "deb [signed-by=$keyring] $mirror unstable main" >"$work/sources.list"
-apt_opts=(
-    -o "Dir::Etc::SourceList=$work/sources.list"
-    -o "Dir::Etc::SourceParts=$work/parts"
-    -o "Dir::State::Lists=$work/lists"
-    -o "Dir::Cache=$work/cache"
-    -o "APT::Sandbox::User=root"
-)
-echo "setup: fetching yyjson 0.12 from the unstable suite of $mirror"
-"${SUDO[@]}" apt-get "${apt_opts[@]}" update -qq
-(cd "$work/debs" && "${SUDO[@]}" apt-get "${apt_opts[@]}" download -qq libyyjson0 libyyjson-dev)
-"${SUDO[@]}" dpkg -i "$work"/debs/*.deb >/dev/null
-pkg-config --atleast-version=0.12 yyjson || { echo "setup: yyjson 0.12 did not install" >&2; exit 1; }
-echo "setup: yyjson $(pkg-config --modversion yyjson) installed"
+
+# Downloads libyyjson0 and libyyjson-dev of Debian architecture $1 from the unstable suite into $2,
+# through an apt configuration of its own that leaves the machine's apt state alone.
+fetch_yyjson() {
+    local arch=$1 dest=$2 state="$work/apt-$1"
+    mkdir -p "$state/lists/partial" "$state/cache/archives/partial" "$state/parts" "$dest"
+    echo "deb [arch=$arch signed-by=$keyring] $mirror unstable main" >"$state/sources.list"
+    local apt_opts=(
+        -o "Dir::Etc::SourceList=$state/sources.list"
+        -o "Dir::Etc::SourceParts=$state/parts"
+        -o "Dir::State::Lists=$state/lists"
+        -o "Dir::Cache=$state/cache"
+        -o "APT::Architectures::=$arch"
+        -o "APT::Sandbox::User=root"
+    )
+    echo "setup: fetching yyjson 0.12 ($arch) from the unstable suite of $mirror"
+    "${SUDO[@]}" apt-get "${apt_opts[@]}" update -qq
+    (cd "$dest" && "${SUDO[@]}" apt-get "${apt_opts[@]}" download -qq "libyyjson0:$arch" "libyyjson-dev:$arch")
+}
+
+if [ "$native_yyjson" -ne 0 ]; then
+    fetch_yyjson "$(dpkg --print-architecture)" "$work/debs"
+    "${SUDO[@]}" dpkg -i "$work"/debs/*.deb >/dev/null
+    pkg-config --atleast-version=0.12 yyjson || { echo "setup: yyjson 0.12 did not install" >&2; exit 1; }
+    echo "setup: yyjson $(pkg-config --modversion yyjson) installed"
+fi
+
+# A cross platform's yyjson goes into a folder that serves as the target's root: its headers, its
+# libraries and its CMake package, unpacked and never installed.
+for platform in "${roots[@]}"; do
+    root="build-platforms/$platform/root"
+    fetch_yyjson "${DEBIAN_ARCH[$platform]}" "$work/debs-$platform"
+    rm -rf "$root"
+    mkdir -p "$root"
+    for deb in "$work/debs-$platform"/*.deb; do dpkg-deb -x "$deb" "$root"; done
+    yyjson_header_ok "$root/usr/include/yyjson.h" || { echo "setup: yyjson for $platform did not unpack" >&2; exit 1; }
+    echo "setup: yyjson 0.12 for $platform unpacked into $root"
+done

@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# Builds the library and its unit tests for each named platform and runs them; exits non-zero when
+# any platform fails. Every platform uses the same tests with the same expected values: identifiers,
+# hashes, keys and result documents are constants that must come out the same everywhere.
+#
+#   test-platforms.sh NAME...     (all platforms when none is named)
+#
+#   clang    native, built with clang, its own warnings as errors
+#   i386     32-bit x86         \
+#   armhf    32-bit ARM          | Debian's cross compiler, the tests run under qemu-user, yyjson 0.12
+#   arm64    64-bit ARM          | of that architecture unpacked into build-platforms/NAME/root, and
+#   s390x    64-bit big-endian  /  GoogleTest built for the target from the sources of libgtest-dev
+#   windows  compiled, not linked or run: the library (as the DLL and as the static library), its
+#            header from C and the command-line host, with Debian's mingw-w64 cross compiler against
+#            yyjson's header, since no Windows build of yyjson 0.12 can be installed here
+#
+# scripts/setup.sh installs what each named platform needs. Builds go to build-platforms/NAME.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+all=(clang i386 armhf arm64 s390x windows)
+names=("$@")
+[ "${1:-}" != --one ] || names=()
+[ ${#names[@]} -gt 0 ] || names=("${all[@]}")
+
+declare -A TRIPLET=([i386]=i686-linux-gnu [armhf]=arm-linux-gnueabihf [arm64]=aarch64-linux-gnu
+    [s390x]=s390x-linux-gnu)
+declare -A MULTIARCH=([i386]=i386-linux-gnu [armhf]=arm-linux-gnueabihf [arm64]=aarch64-linux-gnu
+    [s390x]=s390x-linux-gnu)
+declare -A PROCESSOR=([i386]=i686 [armhf]=armv7l [arm64]=aarch64 [s390x]=s390x)
+declare -A QEMU=([i386]=qemu-i386 [armhf]=qemu-arm [arm64]=qemu-aarch64 [s390x]=qemu-s390x)
+
+# One platform, in a process of its own so that its first failing step ends it.
+if [ "${1:-}" = --one ]; then
+    one=$2
+else
+    one=
+    setup_args=()
+    for name in "${names[@]}"; do
+        case "$name" in
+            clang | i386 | armhf | arm64 | s390x | windows) setup_args+=(--platform "$name") ;;
+            *)
+                echo "usage: $0 [NAME...], names: ${all[*]}" >&2
+                exit 2
+                ;;
+        esac
+    done
+    bash scripts/setup.sh "${setup_args[@]}"
+fi
+
+jobs=$(nproc 2>/dev/null || echo 2)
+# The unit tests and the fuzz corpus replays; the command-line host and the benchmarks are the native
+# build's business.
+common=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEK_WERROR=ON -DTARVEK_BUILD_TESTS=ON -DTARVEK_BUILD_FUZZ=ON
+    -DTARVEK_BUILD_TOOLS=OFF -DTARVEK_BUILD_BENCH=OFF)
+
+build_and_test() {
+    local build=$1
+    shift
+    mkdir -p "$build"
+    cmake -S . -B "$build" "${common[@]}" "$@" >"$build/configure.log" 2>&1 || {
+        cat "$build/configure.log"
+        return 1
+    }
+    cmake --build "$build" -j "$jobs" >"$build/build.log" 2>&1 || {
+        cat "$build/build.log"
+        return 1
+    }
+    ctest --test-dir "$build" --output-on-failure -j "$jobs"
+}
+
+test_clang() {
+    CC=clang CXX=clang++ build_and_test build-platforms/clang
+}
+
+# A cross build: the target's compiler, its C library from the cross toolchain, yyjson from the
+# platform's root, GoogleTest from source, and every test program run through qemu-user.
+test_cross() {
+    local name=$1 build=build-platforms/$1
+    local triplet=${TRIPLET[$name]} root
+    root=$(cd "build-platforms/$name/root" && pwd)
+    mkdir -p "$build"
+    cat >"$build/toolchain.cmake" <<EOF
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR ${PROCESSOR[$name]})
+set(CMAKE_C_COMPILER $triplet-gcc)
+set(CMAKE_CXX_COMPILER $triplet-g++)
+set(CMAKE_FIND_ROOT_PATH /usr/$triplet $root)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${QEMU[$name]} -L /usr/$triplet)
+EOF
+    build_and_test "$build" -DCMAKE_TOOLCHAIN_FILE="$PWD/$build/toolchain.cmake" \
+        -Dyyjson_DIR="$root/usr/lib/${MULTIARCH[$name]}/cmake/yyjson" -DTARVEK_GTEST_SOURCE_DIR=/usr/src/googletest
+}
+
+# Compiles, with warnings as errors, what a Windows build is made of. yyjson's header is the same on
+# every architecture; it is copied alone so that no header of this machine's C library is in sight.
+test_windows() {
+    local build=build-platforms/windows
+    local cxx=x86_64-w64-mingw32-g++-posix cc=x86_64-w64-mingw32-gcc-posix
+    rm -rf "$build"
+    mkdir -p "$build/include" "$build/obj"
+    cp "$(pkg-config --variable=includedir yyjson)/yyjson.h" "$build/include/"
+    local warnings=(-Wall -Wextra -Werror)
+    local library=(-std=c++17 -O2 -fno-exceptions -fno-rtti -Wpedantic "${warnings[@]}" -Iinclude -Isrc
+        -I"$build/include")
+    local source
+    for source in src/*.cpp; do
+        local object
+        object=$build/obj/$(basename "$source" .cpp)
+        "$cxx" "${library[@]}" -DTARVEK_BUILDING_SHARED -c "$source" -o "$object.dll.o"
+        "$cxx" "${library[@]}" -DTARVEK_STATIC -c "$source" -o "$object.static.o"
+    done
+    echo "windows: the library compiles as the DLL and as the static library"
+    "$cc" -std=c99 -Wpedantic "${warnings[@]}" -Iinclude -c tests/header_c99.c -o "$build/obj/header-dll.o"
+    "$cc" -std=c99 -Wpedantic "${warnings[@]}" -DTARVEK_STATIC -Iinclude -c tests/header_c99.c \
+        -o "$build/obj/header-static.o"
+    echo "windows: the header compiles from C99 for users of the DLL and of the static library"
+    "$cxx" -std=c++17 -O2 "${warnings[@]}" -DTARVEK_STATIC -Iinclude -I"$build/include" -c tools/tarvek.cpp \
+        -o "$build/obj/tarvek-cli.o"
+    echo "windows: the command-line host compiles"
+}
+
+if [ -n "$one" ]; then
+    case "$one" in
+        clang) test_clang ;;
+        windows) test_windows ;;
+        *) test_cross "$one" ;;
+    esac
+    exit 0
+fi
+
+mkdir -p build-platforms
+failed=()
+for name in "${names[@]}"; do
+    echo "=== $name"
+    if bash "$0" --one "$name"; then
+        echo "=== $name passed"
+    else
+        failed+=("$name")
+        echo "=== $name FAILED"
+    fi
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "test-platforms: failed: ${failed[*]}" >&2
+    exit 1
+fi
+echo "test-platforms: passed: ${names[*]}"
