@@ -27,7 +27,7 @@ out=build-bench/bench-results.json
 memory_out=build-bench/peak-memory.txt
 floor_memory_out=build-bench/peak-memory-floor.txt
 
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEK_BUILD_BENCH=ON -DTARVEK_BUILD_TESTS=OFF \
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEK_WERROR=ON -DTARVEK_BUILD_BENCH=ON -DTARVEK_BUILD_TESTS=OFF \
     >/dev/null
 cmake --build build-bench -j "$jobs" --target tarvek_bench tarvek_peak_memory >/dev/null
 

@@ -26,7 +26,7 @@ done
 bash scripts/setup.sh --fuzz
 
 build=build-fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEK_LIBFUZZER=ON \
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEK_WERROR=ON -DTARVEK_LIBFUZZER=ON \
     -DTARVEK_BUILD_FUZZ=ON -DTARVEK_BUILD_TESTS=OFF -DTARVEK_BUILD_TOOLS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target "${targets[@]}" >/dev/null
 

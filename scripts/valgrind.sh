@@ -4,13 +4,9 @@
 # The allocation-failure tests are left out: they replace the allocator, which valgrind replaces too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
-if ! command -v valgrind >/dev/null; then
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends valgrind
-fi
+bash scripts/setup.sh --valgrind
 
-cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Debug -DTARVEK_BUILD_TOOLS=OFF -DTARVEK_BUILD_BENCH=OFF \
+cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Debug -DTARVEK_WERROR=ON -DTARVEK_BUILD_TOOLS=OFF -DTARVEK_BUILD_BENCH=OFF \
     -DTARVEK_BUILD_FUZZ=OFF >/dev/null
 cmake --build build-valgrind -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 valgrind --tool=memcheck --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \
