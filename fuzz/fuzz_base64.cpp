@@ -76,7 +76,7 @@ void check_key(int (*key)(char *, std::size_t), const std::string &text, std::si
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    reset_module();
+    tarvek::reset_module();
     fuzz::Bytes in(data, size);
     std::uint8_t choice = in.byte();
     std::string bytes = in.text(size);

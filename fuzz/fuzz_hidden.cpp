@@ -43,7 +43,7 @@ bool reference_match(const std::string &pattern, const std::string &name) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    reset_module();
+    tarvek::reset_module();
     fuzz::Bytes in(data, size);
     std::string pattern = in.c_string();
     std::string name = in.c_string().substr(0, MAX_NAME_BYTES);

@@ -23,7 +23,16 @@ struct Session {
     std::string listing;  // the input's listing document
     int listing_status;   // what loading it returns
     bool loaded;          // whether a listing is loaded now
+    std::string folder;   // the folder path when the listing now loaded was loaded
 };
+
+// Loads `document` and notes what the session needs to know of the load.
+int load(Session &s, const char *document) {
+    s.folder = tarvek_folder_path();
+    int status = tarvek_load_listing(document);
+    s.loaded = status == TARVEK_STATUS_OK;
+    return status;
+}
 
 char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
@@ -41,20 +50,33 @@ bool untouched(const char *buffer, std::size_t from, std::size_t to) {
 
 const tarvek::Entry &entry(std::uint64_t index) { return s_list.items[index]; }
 
+const char *name_of(const tarvek::Entry &e) { return tarvek::entry_name(e); }
+
+// Whether the item at this listing position said "folder": true.
+bool is_folder(std::uint64_t index) { return (s_list.facts[index] & tarvek::FACT_FOLDER) != 0; }
+
+// The entry's path: the listing's, or the one formed from the folder path at load and the name.
+std::string expected_path(const tarvek::Entry &e, const Session &s) {
+    if (const char *path = tarvek::entry_path(e)) return path;
+    std::string folder = s.folder, name = name_of(e);
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+    return folder.empty() ? name : folder + "/" + name;
+}
+
 // The presented view as entry-table indexes, brought up to date first.
-std::vector<std::uint64_t> view() {
+std::vector<std::uint32_t> view() {
     tarvek_count();
     return {tarvek::s_presented, tarvek::s_presented + tarvek::s_presented_n};
 }
 
 // The view as a rebuild must give it: in listing order, the files that are neither hidden nor a
 // subtitle, picture or unsupported file.
-std::vector<std::uint64_t> expected_view() {
-    std::vector<std::uint64_t> out;
-    for (std::uint64_t i = 0; i < s_list.count; ++i) {
+std::vector<std::uint32_t> expected_view() {
+    std::vector<std::uint32_t> out;
+    for (std::uint32_t i = 0; i < s_list.count; ++i) {
         const tarvek::Entry &e = entry(i);
-        if (e.is_folder || tarvek::is_hidden(e.name)) continue;
-        int kind = tarvek_classify(e.name);
+        if (is_folder(i) || tarvek::is_hidden(name_of(e))) continue;
+        int kind = tarvek_classify(name_of(e));
         if (kind != TARVEK_KIND_SUBTITLE && kind != TARVEK_KIND_PICTURE && kind != TARVEK_KIND_UNSUPPORTED) {
             out.push_back(i);
         }
@@ -89,10 +111,10 @@ void check_loaded_state(const Session &s) {
     }
     for (std::uint64_t i = 0; i < s_list.count; ++i) {
         const tarvek::Entry &e = entry(i);
-        FUZZ_CHECK(e.name && e.path);
-        FUZZ_CHECK(std::strlen(e.name) <= TARVEK_MAX_NAME);
-        FUZZ_CHECK(std::strchr(e.name, '/') == nullptr && std::strchr(e.name, '\\') == nullptr);
-        FUZZ_CHECK(fuzz::is_valid_utf8(e.name));
+        FUZZ_CHECK(e.name != tarvek::NO_PATH);
+        FUZZ_CHECK(std::strlen(name_of(e)) <= TARVEK_MAX_NAME);
+        FUZZ_CHECK(std::strchr(name_of(e), '/') == nullptr && std::strchr(name_of(e), '\\') == nullptr);
+        FUZZ_CHECK(fuzz::is_valid_utf8(name_of(e)));
     }
     check_view_rebuilt();
 }
@@ -152,7 +174,7 @@ void op_rules(Bytes &in) {
 
     std::vector<std::string> rules_before(tarvek::s_rules, tarvek::s_rules + tarvek::s_rules_n);
     std::int32_t valid_before = tarvek::s_presented_valid;
-    std::vector<std::uint64_t> view_before(tarvek::s_presented, tarvek::s_presented + tarvek::s_presented_n);
+    std::vector<std::uint32_t> view_before(tarvek::s_presented, tarvek::s_presented + tarvek::s_presented_n);
 
     int status = tarvek_set_hidden_rules(null_array ? nullptr : pointers.data(), count);
     FUZZ_CHECK(status == expected);
@@ -160,7 +182,7 @@ void op_rules(Bytes &in) {
         // A refused call changes nothing: neither the rules nor the view.
         FUZZ_CHECK(std::vector<std::string>(tarvek::s_rules, tarvek::s_rules + tarvek::s_rules_n) == rules_before);
         FUZZ_CHECK(tarvek::s_presented_valid == valid_before);
-        FUZZ_CHECK(std::vector<std::uint64_t>(tarvek::s_presented, tarvek::s_presented + tarvek::s_presented_n) ==
+        FUZZ_CHECK(std::vector<std::uint32_t>(tarvek::s_presented, tarvek::s_presented + tarvek::s_presented_n) ==
                    view_before);
         return;
     }
@@ -177,7 +199,7 @@ void op_rules(Bytes &in) {
 bool names_have_valued_runs() {
     for (std::uint64_t index : view()) {
         std::size_t run = 0;
-        for (const char *p = entry(index).name; *p; ++p) {
+        for (const char *p = name_of(entry(index)); *p; ++p) {
             run = *p >= '0' && *p <= '9' ? run + 1 : 0;
             if (run > 18) return false;
         }
@@ -187,7 +209,7 @@ bool names_have_valued_runs() {
 
 int compare_by_key(int key, std::uint64_t x, std::uint64_t y) {
     const tarvek::Entry &a = entry(x), &b = entry(y);
-    if (key == TARVEK_SORT_BYTEWISE) return std::strcmp(a.name, b.name);
+    if (key == TARVEK_SORT_BYTEWISE) return std::strcmp(name_of(a), name_of(b));
     if (key != TARVEK_SORT_NATURAL) {
         std::int64_t va = key == TARVEK_SORT_SIZE ? a.size : a.mtime_ms;
         std::int64_t vb = key == TARVEK_SORT_SIZE ? b.size : b.mtime_ms;
@@ -195,7 +217,7 @@ int compare_by_key(int key, std::uint64_t x, std::uint64_t y) {
         vb = std::max<std::int64_t>(vb, 0);
         if (va != vb) return va < vb ? -1 : 1;
     }
-    return tarvek_natural_cmp(a.name, b.name);
+    return tarvek_natural_cmp(name_of(a), name_of(b));
 }
 
 // tarvek_sort with any key and direction, invalid ones included. A successful sort must give exactly
@@ -207,15 +229,15 @@ void op_sort(Bytes &in, const Session &s) {
     if (key < TARVEK_SORT_NATURAL || key > TARVEK_SORT_MTIME || (desc != 0 && desc != 1) || !s.loaded) {
         expected = TARVEK_STATUS_BAD_ARGUMENT;
     }
-    std::vector<std::uint64_t> before = view();
+    std::vector<std::uint32_t> before = view();
     int status = tarvek_sort(key, desc);
     FUZZ_CHECK(status == expected);
-    std::vector<std::uint64_t> after = view();
+    std::vector<std::uint32_t> after = view();
     if (status != TARVEK_STATUS_OK) {
         FUZZ_CHECK(after == before);
         return;
     }
-    std::vector<std::uint64_t> reference = before;
+    std::vector<std::uint32_t> reference = before;
     if (key == TARVEK_SORT_BYTEWISE || names_have_valued_runs()) {
         std::stable_sort(reference.begin(), reference.end(), [&](std::uint64_t x, std::uint64_t y) {
             int c = compare_by_key(key, x, y);
@@ -242,12 +264,12 @@ void op_accessors(Bytes &in) {
         return;
     }
     const tarvek::Entry &e = entry(tarvek::s_presented[index]);
-    FUZZ_CHECK(name == e.name);
+    FUZZ_CHECK(name == name_of(e));
     FUZZ_CHECK(size == e.size && mtime == e.mtime_ms);
     FUZZ_CHECK(kind == tarvek_classify(name));
     FUZZ_CHECK(kind == TARVEK_KIND_VIDEO || kind == TARVEK_KIND_AUDIO || kind == TARVEK_KIND_CUE ||
                kind == TARVEK_KIND_DISC_IMAGE || kind == TARVEK_KIND_UNKNOWN);
-    FUZZ_CHECK(!e.is_folder && !tarvek::is_hidden(name));
+    FUZZ_CHECK(!is_folder(tarvek::s_presented[index]) && !tarvek::is_hidden(name));
 }
 
 // The decision as the listing in listing order gives it.
@@ -256,11 +278,11 @@ int expected_decision(int detect_bluray) {
     bool file_seen = false, cue_seen = false;
     for (std::uint64_t i = 0; i < s_list.count; ++i) {
         const tarvek::Entry &e = entry(i);
-        if (e.is_folder) {
-            if (detect_bluray && equals_ignoring_case(e.name, "BDMV")) return TARVEK_OPEN_DISC;
-        } else if (!tarvek::is_hidden(e.name)) {
+        if (is_folder(i)) {
+            if (detect_bluray && equals_ignoring_case(name_of(e), "BDMV")) return TARVEK_OPEN_DISC;
+        } else if (!tarvek::is_hidden(name_of(e))) {
             file_seen = true;
-            cue_seen = cue_seen || tarvek_classify(e.name) == TARVEK_KIND_CUE;
+            cue_seen = cue_seen || tarvek_classify(name_of(e)) == TARVEK_KIND_CUE;
         }
     }
     return cue_seen ? TARVEK_OPEN_CUE : file_seen ? TARVEK_OPEN_FILES : TARVEK_EMPTY;
@@ -282,7 +304,7 @@ void op_decide(Bytes &in, const Session &s) {
 void op_subs_folder() {
     std::int32_t expected = -1;
     for (std::uint64_t i = 0; i < s_list.count && expected < 0; ++i) {
-        if (entry(i).is_folder && std::strcmp(entry(i).name, "Subs") == 0) expected = static_cast<std::int32_t>(i);
+        if (is_folder(i) && std::strcmp(name_of(entry(i)), "Subs") == 0) expected = static_cast<std::int32_t>(i);
     }
     FUZZ_CHECK(tarvek_subs_folder_index() == expected);
 }
@@ -292,12 +314,12 @@ std::string_view stem(std::string_view name) { return name.substr(0, name.rfind(
 void op_cue_audio(Bytes &in) {
     std::int32_t index = position(in, static_cast<std::int32_t>(s_list.count));
     std::int32_t expected = -1;
-    if (index >= 0 && static_cast<std::uint64_t>(index) < s_list.count && !entry(index).is_folder &&
-        tarvek_classify(entry(index).name) == TARVEK_KIND_CUE) {
+    if (index >= 0 && static_cast<std::uint64_t>(index) < s_list.count && !is_folder(index) &&
+        tarvek_classify(name_of(entry(index))) == TARVEK_KIND_CUE) {
         for (std::uint64_t i = 0; i < s_list.count && expected < 0; ++i) {
             const tarvek::Entry &e = entry(i);
-            if (!e.is_folder && !tarvek::is_hidden(e.name) && tarvek_classify(e.name) == TARVEK_KIND_AUDIO &&
-                stem(e.name) == stem(entry(index).name)) {
+            if (!is_folder(i) && !tarvek::is_hidden(name_of(e)) && tarvek_classify(name_of(e)) == TARVEK_KIND_AUDIO &&
+                stem(name_of(e)) == stem(name_of(entry(index)))) {
                 expected = static_cast<std::int32_t>(i);
             }
         }
@@ -306,23 +328,23 @@ void op_cue_audio(Bytes &in) {
 }
 
 // The identifier of the presented entry at `index` as the hash of its text, in decimal.
-std::string expected_identifier(std::int32_t index, bool legacy) {
+std::string expected_identifier(std::int32_t index, bool legacy, const Session &s) {
     const tarvek::Entry &e = entry(tarvek::s_presented[index]);
     std::string backend = tarvek_backend_id();
     std::string text;
     if (!legacy) {
-        text = backend + '\x01' + e.path + '\x01' + e.name;
+        text = backend + '\x01' + expected_path(e, s) + '\x01' + name_of(e);
     } else if (backend == "local") {
         if (e.size < 0) return "";
-        text = std::to_string(e.size) + e.name;
+        text = std::to_string(e.size) + name_of(e);
     } else {
-        text = e.name;
+        text = name_of(e);
     }
     return std::to_string(tarvek::stable_hash_utf8(text.c_str()));
 }
 
 // tarvek_item_id or tarvek_item_legacy_id at any position, into a buffer of 0 to 64 bytes or none.
-void op_identifier(Bytes &in) {
+void op_identifier(Bytes &in, const Session &s) {
     std::uint8_t flags = in.byte();
     bool legacy = flags & 1;
     bool null_out = (flags & 6) == 6;
@@ -338,7 +360,7 @@ void op_identifier(Bytes &in) {
         return;
     }
     FUZZ_CHECK(status == TARVEK_STATUS_OK);
-    std::string full = expected_identifier(index, legacy);
+    std::string full = expected_identifier(index, legacy, s);
     std::size_t kept = std::min(full.size(), size - 1);
     FUZZ_CHECK(std::memcmp(buffer, full.data(), kept) == 0 && buffer[kept] == '\0');
     FUZZ_CHECK(untouched(buffer, size, sizeof buffer));
@@ -400,8 +422,7 @@ void op_set_context(Bytes &in, bool folder) {
 }
 
 void op_reload(Session &s) {
-    FUZZ_CHECK(tarvek_load_listing(s.listing.c_str()) == s.listing_status);
-    s.loaded = s.listing_status == TARVEK_STATUS_OK;
+    FUZZ_CHECK(load(s, s.listing.c_str()) == s.listing_status);
     check_loaded_state(s);
 }
 
@@ -423,8 +444,7 @@ void op_load_other(Bytes &in, Session &s) {
          TARVEK_STATUS_OK},
     };
     const auto &d = documents[in.byte() % (sizeof documents / sizeof *documents)];
-    FUZZ_CHECK(tarvek_load_listing(d.document) == d.status);
-    s.loaded = d.status == TARVEK_STATUS_OK;
+    FUZZ_CHECK(load(s, d.document) == d.status);
     check_loaded_state(s);
 }
 
@@ -467,9 +487,9 @@ void check_result() {
 
     std::int64_t files = 0, hidden_files = 0;
     for (std::uint64_t i = 0; i < s_list.count; ++i) {
-        if (entry(i).is_folder) continue;
+        if (is_folder(i)) continue;
         ++files;
-        hidden_files += tarvek::is_hidden(entry(i).name);
+        hidden_files += tarvek::is_hidden(name_of(entry(i)));
     }
     std::int64_t visible = int_member(root, "visible_files"), hidden = int_member(root, "hidden_files");
     FUZZ_CHECK(visible >= 0 && hidden >= 0);
@@ -545,7 +565,7 @@ void run_operation(Bytes &in, Session &s) {
             op_cue_audio(in);
             break;
         case OP_IDENTIFIER:
-            op_identifier(in);
+            op_identifier(in, s);
             break;
         case OP_RESUME_KEY:
             op_resume_key(in, s);
@@ -574,14 +594,13 @@ void run_operation(Bytes &in, Session &s) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    reset_module();
+    tarvek::reset_module();
     Bytes in(data, size);
     Session s;
     s.listing = in.c_string();
-    s.listing_status = tarvek_load_listing(s.listing.c_str());
+    s.listing_status = load(s, s.listing.c_str());
     FUZZ_CHECK(s.listing_status == TARVEK_STATUS_OK || s.listing_status == TARVEK_STATUS_BAD_DATA ||
                s.listing_status == TARVEK_STATUS_LIMIT);
-    s.loaded = s.listing_status == TARVEK_STATUS_OK;
     check_loaded_state(s);
     while (!in.empty()) run_operation(in, s);
     check_result();

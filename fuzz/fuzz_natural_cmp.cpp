@@ -79,7 +79,8 @@ std::string json_string(const std::string &text) {
 void check_sorted_view(bool descending) {
     for (std::uint64_t i = 1; i < tarvek::s_presented_n; ++i) {
         std::uint64_t x = tarvek::s_presented[i - 1], y = tarvek::s_presented[i];
-        int c = tarvek_natural_cmp(tarvek::s_list.items[x].name, tarvek::s_list.items[y].name);
+        int c = tarvek_natural_cmp(tarvek::entry_name(tarvek::s_list.items[x]),
+                                   tarvek::entry_name(tarvek::s_list.items[y]));
         FUZZ_CHECK(descending ? c >= 0 : c <= 0);
         if (c == 0) FUZZ_CHECK(x < y);
     }
@@ -111,7 +112,7 @@ void check_sort(const std::vector<std::string> &names) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    reset_module();
+    tarvek::reset_module();
     fuzz::Bytes in(data, size);
     std::vector<std::string> names;
     while (!in.empty() && names.size() < MAX_NAMES) names.push_back(in.c_string());

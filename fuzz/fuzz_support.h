@@ -1,10 +1,10 @@
 // Helpers shared by the fuzz targets: stopping on a broken property, reading call arguments from the
-// input bytes, putting the module back as it is at load time, and a strict base64 decoder.
+// input bytes, and a strict base64 decoder.
 #ifndef TARVEK_FUZZ_SUPPORT_H
 #define TARVEK_FUZZ_SUPPORT_H
 
-#include "reset_module.h"
 #include "tarvek_internal.h"
+#include "unicode_reference.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -59,7 +59,7 @@ private:
 };
 
 inline bool is_valid_utf8(const std::string &text) {
-    return tarvek::utf8_to_utf16_units(text.c_str(), nullptr, 0) >= 0;
+    return reference::utf8_to_utf16_units(text.c_str(), nullptr, 0) >= 0;
 }
 
 // Decodes standard padded base64 strictly: whole groups of 4, '=' only as the last one or two

@@ -1,7 +1,9 @@
-// Fuzzes the UTF-8 decoder and the stable hash. The input is one byte that picks the short unit buffer
-// and output buffer sizes, then the text (up to its first NUL). The decoder must accept exactly the
-// well-formed UTF-8 texts, give back units that encode to the same bytes, never split a surrogate pair in
-// a short buffer, and the hash of the text must be the hash of its units.
+// Fuzzes the stable hash against the reference decoder and unit hash of the tests. The input is one byte
+// that picks the short unit buffer and output buffer sizes, then the text (up to its first NUL). The
+// reference decoder must accept exactly the well-formed UTF-8 texts (as a second table-driven test
+// below has them), give back units that encode to the same bytes and never split a surrogate pair in a
+// short buffer; the library's streaming hash of the text must be the reference hash of those units, and
+// 0 for text that is not well-formed.
 #include "fuzz_support.h"
 
 #include <climits>
@@ -76,7 +78,7 @@ std::string encode_utf8(const std::vector<std::uint16_t> &units) {
 // that fails first), whole characters only, and nothing written at or past `cap`.
 void check_short_buffer(const std::string &text, bool valid, const std::vector<std::uint16_t> &units, std::size_t cap) {
     std::vector<std::uint16_t> buffer(cap + 8, UNIT_GUARD);
-    int result = tarvek::utf8_to_utf16_units(text.c_str(), buffer.data(), cap);
+    int result = reference::utf8_to_utf16_units(text.c_str(), buffer.data(), cap);
     for (std::size_t i = cap; i < buffer.size(); ++i) FUZZ_CHECK(buffer[i] == UNIT_GUARD);
     if (!valid) {
         FUZZ_CHECK(result == -1 || result == -3);
@@ -114,9 +116,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::uint8_t choice = in.byte();
     std::string text = in.c_string();
 
-    int counted = tarvek::utf8_to_utf16_units(text.c_str(), nullptr, 0);
+    int counted = reference::utf8_to_utf16_units(text.c_str(), nullptr, 0);
     std::vector<std::uint16_t> buffer(text.size() + 1, UNIT_GUARD);  // never more units than bytes
-    int converted = tarvek::utf8_to_utf16_units(text.c_str(), buffer.data(), buffer.size());
+    int converted = reference::utf8_to_utf16_units(text.c_str(), buffer.data(), buffer.size());
     FUZZ_CHECK(counted == converted);
     FUZZ_CHECK(counted >= -1);
     FUZZ_CHECK((counted >= 0) == well_formed(text));
@@ -128,10 +130,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         units.assign(buffer.begin(), buffer.begin() + counted);
         FUZZ_CHECK(buffer[static_cast<std::size_t>(counted)] == UNIT_GUARD);  // nothing past the units
         FUZZ_CHECK(encode_utf8(units) == text);
-        FUZZ_CHECK(hash == tarvek::stable_hash_utf16(units.data(), units.size()));
+        FUZZ_CHECK(hash == reference::stable_hash_utf16(units.data(), units.size()));
         // A zero unit ends the units early.
         buffer[static_cast<std::size_t>(counted)] = 0;
-        FUZZ_CHECK(tarvek::stable_hash_utf16(buffer.data(), buffer.size()) == hash);
+        FUZZ_CHECK(reference::stable_hash_utf16(buffer.data(), buffer.size()) == hash);
     } else {
         FUZZ_CHECK(hash == 0);
     }

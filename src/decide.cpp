@@ -1,9 +1,9 @@
 // Folder decisions: what opening the folder does, and the two companions of the folder's files, the
-// subtitle folder and a cue sheet's audio file. All three walk the entry table in listing order, so a
-// sort of the presented view never changes their answers, and none of them allocates.
+// subtitle folder and a cue sheet's audio file. They answer from the entries' facts and the listing
+// summary, in listing order, so a sort of the presented view never changes their answers, and none of
+// them allocates.
 #include "tarvek_internal.h"
 
-#include <cstring>
 #include <string_view>
 
 namespace tarvek {
@@ -12,36 +12,7 @@ namespace {
 // What tarvek_decide returns when it cannot decide (the same number as TARVEK_OPEN_DISC).
 constexpr int DECIDE_FAILED = STATUS_BAD_ARGUMENT;
 
-// Whether a folder's name, once normalised, is exactly "BDMV" in any ASCII case.
-bool is_disc_folder(const char *name) {
-    char normal[NAME_BUF_SIZE];
-    if (tarvek_normalize_name(name, normal, sizeof normal) != STATUS_OK) return false;
-    for (std::size_t i = 0; i < 4 && normal[i] != '\0'; ++i) normal[i] = fold_ascii(normal[i]);
-    return std::strcmp(normal, "bdmv") == 0;
-}
-
-// A disc folder anywhere wins at once (when asked for); otherwise a visible cue sheet, then any visible
-// file. Folders only count as disc folders; a table without a visible file is empty.
-int decide_folder(int detect_bluray) {
-    if (s_list.count == 0) return TARVEK_EMPTY;
-    bool file_seen = false;
-    bool cue_seen = false;
-    for (std::uint64_t i = 0; i < s_list.count; ++i) {
-        const Entry &entry = s_list.items[i];
-        if (entry.is_folder) {
-            if (detect_bluray && is_disc_folder(entry.name)) return TARVEK_OPEN_DISC;
-            continue;
-        }
-        if (is_hidden(entry.name)) continue;
-        file_seen = true;
-        if (tarvek_classify(entry.name) == KIND_CUE) cue_seen = true;
-    }
-    if (cue_seen) return TARVEK_OPEN_CUE;
-    return file_seen ? TARVEK_OPEN_FILES : TARVEK_EMPTY;
-}
-
-// A name without the text from its last '.' on; the whole name when it has no '.'. Names hold at most
-// MAX_NAME bytes, so a stem is never longer than that either.
+// A name without the text from its last '.' on; the whole name when it has no '.'.
 std::string_view stem_of(const char *name) {
     std::string_view whole(name);
     std::size_t dot = whole.rfind('.');
@@ -49,6 +20,16 @@ std::string_view stem_of(const char *name) {
 }
 
 }  // namespace
+
+// A disc folder anywhere wins (when asked for); otherwise a visible cue sheet, then any visible file.
+// Folders only count as disc folders; a table without a visible file is empty.
+int decide_folder(bool detect_bluray) {
+    if (s_list.count == 0) return TARVEK_EMPTY;
+    if (detect_bluray && s_summary.disc_folders > 0) return TARVEK_OPEN_DISC;
+    if (s_summary.visible_cues > 0) return TARVEK_OPEN_CUE;
+    return s_summary.visible_files > 0 ? TARVEK_OPEN_FILES : TARVEK_EMPTY;
+}
+
 }  // namespace tarvek
 
 using namespace tarvek;
@@ -65,30 +46,24 @@ int tarvek_decide(int detect_bluray) {
         return DECIDE_FAILED;
     }
     if (s_listing_error) return TARVEK_ERROR;
-    return decide_folder(detect_bluray);
+    return decide_folder(detect_bluray == 1);
 }
 
 // Hidden-name rules do not apply: a subtitle folder is found whatever its name looks like to them.
-std::int32_t tarvek_subs_folder_index(void) {
-    for (std::uint64_t i = 0; i < s_list.count; ++i) {
-        const Entry &entry = s_list.items[i];
-        if (entry.is_folder && std::strcmp(entry.name, "Subs") == 0) return static_cast<std::int32_t>(i);
-    }
-    return -1;
-}
+std::int32_t tarvek_subs_folder_index(void) { return s_summary.subs_folder; }
 
 // The stems are compared byte for byte, so 'Album.cue' pairs with 'Album.flac' but not 'album.flac',
 // and only the last '.' cuts: 'Live.CD1.cue' pairs with 'Live.CD1.flac', never 'Live.flac'.
 std::int32_t tarvek_cue_audio_index(std::int32_t index) {
     // Widened with its sign and compared unsigned: a negative position is out of range too.
     if (static_cast<std::uint64_t>(static_cast<std::int64_t>(index)) >= s_list.count) return -1;
-    const Entry &cue = s_list.items[index];
-    if (cue.is_folder || tarvek_classify(cue.name) != KIND_CUE) return -1;
-    std::string_view cue_stem = stem_of(cue.name);
+    std::uint8_t cue = s_list.facts[index];
+    if ((cue & FACT_FOLDER) || kind_of(cue) != KIND_CUE) return -1;
+    std::string_view cue_stem = stem_of(entry_name(s_list.items[index]));
     for (std::uint64_t i = 0; i < s_list.count; ++i) {
-        const Entry &entry = s_list.items[i];
-        if (entry.is_folder || is_hidden(entry.name) || tarvek_classify(entry.name) != KIND_AUDIO) continue;
-        if (stem_of(entry.name) == cue_stem) return static_cast<std::int32_t>(i);
+        std::uint8_t facts = s_list.facts[i];
+        if ((facts & (FACT_FOLDER | FACT_HIDDEN)) || kind_of(facts) != KIND_AUDIO) continue;
+        if (stem_of(entry_name(s_list.items[i])) == cue_stem) return static_cast<std::int32_t>(i);
     }
     return -1;
 }

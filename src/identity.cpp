@@ -7,9 +7,9 @@
 // 32-bit number. Text that is not valid UTF-8 hashes to 0.
 #include "tarvek_internal.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace tarvek {
 namespace {
@@ -27,19 +27,21 @@ constexpr char BASE64_ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqr
 
 bool is_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
-// Decodes the UTF-8 sequence at `p` (not at its NUL) into one or two UTF-16 units and moves `p` past
-// it. Returns the number of units, or 0 for a bad lead byte, a missing continuation byte (the NUL of a
-// cut sequence included, so nothing past it is read), an overlong form, a surrogate or a code point
-// above U+10FFFF.
-int decode_sequence(const unsigned char *&p, std::uint16_t units[2]) {
+// Decodes the UTF-8 sequence at `p` (before `end`) into one or two UTF-16 units and moves `p` past it.
+// Returns the number of units, or 0 for a bad lead byte, a missing continuation byte (the end of the
+// text included, so nothing past it is read), an overlong form, a surrogate or a code point above
+// U+10FFFF. Each continuation byte is tested before the next one is read.
+int decode_sequence(const unsigned char *&p, const unsigned char *end, std::uint16_t units[2]) {
     std::uint32_t lead = p[0];
+    std::size_t left = static_cast<std::size_t>(end - p) - 1;
+    auto continues = [&](std::size_t k) { return k <= left && is_continuation(p[k]); };
     if (lead < 0x80) {
         units[0] = static_cast<std::uint16_t>(lead);
         p += 1;
         return 1;
     }
     if ((lead & 0xE0) == 0xC0) {
-        if (!is_continuation(p[1])) return 0;
+        if (!continues(1)) return 0;
         std::uint32_t code = (lead & 0x1F) << 6 | (p[1] & 0x3Fu);
         if (code <= 0x7F) return 0;
         units[0] = static_cast<std::uint16_t>(code);
@@ -47,7 +49,7 @@ int decode_sequence(const unsigned char *&p, std::uint16_t units[2]) {
         return 1;
     }
     if ((lead & 0xF0) == 0xE0) {
-        if (!is_continuation(p[1]) || !is_continuation(p[2])) return 0;
+        if (!continues(1) || !continues(2)) return 0;
         std::uint32_t code = (lead & 0x0F) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
         if (code <= 0x7FF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
         units[0] = static_cast<std::uint16_t>(code);
@@ -55,7 +57,7 @@ int decode_sequence(const unsigned char *&p, std::uint16_t units[2]) {
         return 1;
     }
     if ((lead & 0xF8) == 0xF0) {
-        if (!is_continuation(p[1]) || !is_continuation(p[2]) || !is_continuation(p[3])) return 0;
+        if (!continues(1) || !continues(2) || !continues(3)) return 0;
         std::uint32_t code = (lead & 0x07) << 18 | (p[1] & 0x3Fu) << 12 | (p[2] & 0x3Fu) << 6 | (p[3] & 0x3Fu);
         // One test for both overlong forms (below U+10000 the subtraction wraps) and code points above
         // U+10FFFF.
@@ -90,17 +92,19 @@ int finish_hash(const HashLanes &h) {
     return static_cast<int>(mixed & 0x80000000u ? 0u - mixed : mixed);
 }
 
-// The hash of the texts of `parts` joined by 0x01 bytes, decoded and fed as it is read: no copy of the
-// joined text and no array of units, so hashing never allocates and cannot fail. The joined text is
-// valid UTF-8 exactly when every part is, since the separator is ASCII; any invalid part gives 0.
-int hash_joined(const char *const *parts, std::size_t count) {
+// The hash of the texts of `pieces` one after the other, decoded and fed as it is read: no copy of the
+// whole text and no array of units, so hashing never allocates and cannot fail. Pieces meet where an
+// ASCII separator stands on one side (the identifier text's 0x01 and '/'), so no UTF-8 sequence spans
+// two pieces: the whole text is valid UTF-8 exactly when every piece is, and any invalid piece gives 0.
+int hash_pieces(const std::string_view *pieces, std::size_t count) {
     HashLanes h;
     for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0) feed_unit(h, 0x01);
-        const auto *p = reinterpret_cast<const unsigned char *>(parts[i]);
-        while (*p) {
+        const auto *p = reinterpret_cast<const unsigned char *>(pieces[i].data());
+        const auto *end = p + pieces[i].size();
+        while (p < end) {
             std::uint16_t units[2];
-            int n = decode_sequence(p, units);
+            // A cut sequence meets the piece's end; reading past it would reach into the next text.
+            int n = decode_sequence(p, end, units);
             if (n == 0) return 0;
             for (int u = 0; u < n; ++u) feed_unit(h, units[u]);
         }
@@ -112,31 +116,18 @@ void write_hash(int hash, char *out, std::size_t out_size) { std::snprintf(out, 
 
 // Checks shared by the identifier functions, in order; the entry at `index` on success.
 const Entry *identified_entry(std::int32_t index, const char *out, std::size_t out_size, int &status) {
-    if (!s_presented_valid) {
-        rebuild_presented();
-        if (!s_presented_valid) {
-            set_error("out of memory");
-            status = STATUS_NO_MEMORY;
-            return nullptr;
-        }
+    if (!refresh_view()) {
+        set_error("out of memory");
+        status = STATUS_NO_MEMORY;
+        return nullptr;
     }
     if (index < 0 || static_cast<std::uint64_t>(index) >= s_presented_n) {
         set_error("invalid index");
         status = STATUS_BAD_ARGUMENT;
         return nullptr;
     }
-    if (out_size == 0) {
-        set_error("zero-size buffer");
-        status = STATUS_BAD_ARGUMENT;
-        return nullptr;
-    }
-    if (!out) {
-        set_error("invalid index");
-        status = STATUS_BAD_ARGUMENT;
-        return nullptr;
-    }
-    status = STATUS_OK;
-    return &s_list.items[s_presented[index]];
+    status = check_output(out, out_size, ID_OUTPUT);
+    return status == STATUS_OK ? &s_list.items[s_presented[index]] : nullptr;
 }
 
 // The size a resume key's output buffer must have for a key text of `length` bytes: the encoding and
@@ -149,11 +140,16 @@ int check_key_call(const char *out, std::size_t out_size) {
         set_error("no listing loaded");
         return STATUS_BAD_ARGUMENT;
     }
-    if (!out || out_size == 0) {
-        set_error("zero-size buffer");
+    return check_output(out, out_size, KEY_OUTPUT);
+}
+
+// The checks of the text helpers: a null text, then the buffer.
+int check_text_call(const char *text, const char *out, std::size_t out_size) {
+    if (!text) {
+        set_error("null argument");
         return STATUS_BAD_ARGUMENT;
     }
-    return STATUS_OK;
+    return check_output(out, out_size, TEXT_OUTPUT);
 }
 
 // Encodes a key text into the caller's buffer when it is large enough.
@@ -178,30 +174,11 @@ void append_bounded(char (&text)[RESUME_TEXT_SIZE], std::size_t &length, const c
 
 }  // namespace
 
-int utf8_to_utf16_units(const char *src, std::uint16_t *dst, std::size_t cap) {
-    const auto *p = reinterpret_cast<const unsigned char *>(src);
-    std::size_t count = 0;
-    while (*p) {
-        std::uint16_t units[2];
-        int n = decode_sequence(p, units);
-        if (n == 0) return -1;
-        if (dst) {
-            if (count + static_cast<std::size_t>(n) > cap) return -3;  // a pair is never split
-            for (int u = 0; u < n; ++u) dst[count + static_cast<std::size_t>(u)] = units[u];
-        }
-        count += static_cast<std::size_t>(n);
-        if (count > INT_MAX) return -1;  // beyond what the count can report
-    }
-    return static_cast<int>(count);
+int stable_hash_utf8(const char *text) {
+    if (!text) return 0;
+    std::string_view whole(text);
+    return hash_pieces(&whole, 1);
 }
-
-int stable_hash_utf16(const std::uint16_t *units, std::size_t count) {
-    HashLanes h;
-    for (std::size_t i = 0; i < count && units[i] != 0; ++i) feed_unit(h, units[i]);
-    return finish_hash(h);
-}
-
-int stable_hash_utf8(const char *text) { return text ? hash_joined(&text, 1) : 0; }
 
 void b64_encode(const unsigned char *src, std::size_t len, char *out, std::size_t cap) {
     std::size_t o = 0, i = 0;
@@ -225,9 +202,17 @@ void b64_encode(const unsigned char *src, std::size_t len, char *out, std::size_
     out[o < cap ? o : cap - 1] = '\0';
 }
 
+// The identifier text is the backend identifier, 0x01, the entry's path, 0x01 and its name; a formed
+// path is hashed from its parts.
 void item_id_text(const Entry &entry, char *out, std::size_t out_size) {
-    const char *parts[] = {s_backend_id ? s_backend_id : "", entry.path ? entry.path : entry.name, entry.name};
-    write_hash(hash_joined(parts, 3), out, out_size);
+    std::string_view pieces[7];
+    std::size_t n = 0;
+    pieces[n++] = s_backend_id ? s_backend_id : "";
+    pieces[n++] = "\x01";
+    n += entry_path_parts(entry, pieces + n);
+    pieces[n++] = "\x01";
+    pieces[n++] = entry_name(entry);
+    write_hash(hash_pieces(pieces, n), out, out_size);
 }
 
 void item_legacy_id_text(const Entry &entry, char *out, std::size_t out_size) {
@@ -237,11 +222,11 @@ void item_legacy_id_text(const Entry &entry, char *out, std::size_t out_size) {
             return;
         }
         char text[LEGACY_TEXT_SIZE];
-        std::snprintf(text, sizeof text, "%lld%s", static_cast<long long>(entry.size), entry.name);
+        std::snprintf(text, sizeof text, "%lld%s", static_cast<long long>(entry.size), entry_name(entry));
         write_hash(stable_hash_utf8(text), out, out_size);
         return;
     }
-    write_hash(stable_hash_utf8(entry.name), out, out_size);
+    write_hash(stable_hash_utf8(entry_name(entry)), out, out_size);
 }
 
 }  // namespace tarvek
@@ -251,14 +236,14 @@ using namespace tarvek;
 extern "C" {
 
 int tarvek_stable_hash_cli(const char *text, char *out, std::size_t out_size) {
-    int status = check_text_and_buffer(text, out, out_size);
+    int status = check_text_call(text, out, out_size);
     if (status != STATUS_OK) return status;
     write_hash(stable_hash_utf8(text), out, out_size);
     return STATUS_OK;
 }
 
 int tarvek_b64_cli(const char *text, char *out, std::size_t out_size) {
-    int status = check_text_and_buffer(text, out, out_size);
+    int status = check_text_call(text, out, out_size);
     if (status != STATUS_OK) return status;
     b64_encode(reinterpret_cast<const unsigned char *>(text), std::strlen(text), out, out_size);
     return STATUS_OK;

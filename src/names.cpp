@@ -1,5 +1,7 @@
 // Names, kinds and visibility: the library's normal form of a name, the file kind of a name by its
 // extension, and the hidden-name rules that keep housekeeping entries out of what the library offers.
+// Nothing here knows the entry table: the loader asks these questions once per entry and keeps the
+// answers as the entry's facts.
 #include "tarvek_internal.h"
 
 #include <cstring>
@@ -13,7 +15,7 @@ struct ExtensionKind {
     FileKind kind;
 };
 
-// Looked up in this order; every key stands once.
+// The extension table. Every key stands once, so the order in which keys are tried does not matter.
 // clang-format off
 constexpr ExtensionKind EXTENSIONS[] = {
     {".cue", KIND_CUE},
@@ -40,17 +42,55 @@ constexpr ExtensionKind EXTENSIONS[] = {
     {".url", KIND_UNSUPPORTED},
 };
 // clang-format on
+constexpr std::size_t EXTENSIONS_N = sizeof EXTENSIONS / sizeof EXTENSIONS[0];
 
-// No key is longer than this many extension bytes, so a longer extension needs no lookup.
-constexpr std::size_t MAX_EXTENSION = 30;
+// A key packed into a number, its first byte lowest: every key is '.' and 2 to 7 bytes, so it fits
+// in 64 bits, and looking a name up is one fold of its extension and a binary search over numbers.
+// The packing is arithmetic, so it is the same on every byte order.
+constexpr std::size_t MAX_EXTENSION = 7;
+
+constexpr std::uint64_t pack_key(std::string_view key) {
+    std::uint64_t packed = 0;
+    for (std::size_t i = 0; i < key.size(); ++i)
+        packed |= static_cast<std::uint64_t>(static_cast<unsigned char>(key[i])) << (8 * i);
+    return packed;
+}
+
+struct PackedKind {
+    std::uint64_t key;
+    FileKind kind;
+};
+
+struct PackedTable {
+    PackedKind keys[EXTENSIONS_N];
+};
+
+// The extension table packed and sorted by number, built by the compiler.
+constexpr PackedTable packed_extensions() {
+    PackedTable table{};
+    for (std::size_t i = 0; i < EXTENSIONS_N; ++i) {
+        PackedKind entry{pack_key(EXTENSIONS[i].key), EXTENSIONS[i].kind};
+        std::size_t j = i;
+        for (; j > 0 && table.keys[j - 1].key > entry.key; --j) table.keys[j] = table.keys[j - 1];
+        table.keys[j] = entry;
+    }
+    return table;
+}
+constexpr PackedTable PACKED_EXTENSIONS = packed_extensions();
 
 constexpr bool keys_fit() {
     for (const ExtensionKind &e : EXTENSIONS) {
         if (e.key.size() < 3 || e.key.size() > MAX_EXTENSION + 1 || e.key[0] != '.') return false;
+        for (char c : e.key) {
+            if (c >= 'A' && c <= 'Z') return false;
+        }
+    }
+    for (std::size_t i = 1; i < EXTENSIONS_N; ++i) {
+        if (PACKED_EXTENSIONS.keys[i - 1].key == PACKED_EXTENSIONS.keys[i].key) return false;
     }
     return true;
 }
-static_assert(keys_fit(), "every key is '.' and an extension of 2 to 30 bytes");
+static_assert(keys_fit(), "every key is '.' and 2 to 7 lower-case bytes, and stands once");
 
 // The rules in force until the host sets its own, in the order they are tried.
 constexpr std::string_view DEFAULT_RULES[] = {
@@ -75,9 +115,23 @@ void install_rule(std::int32_t slot, std::string_view pattern) {
     s_rules[slot][pattern.size()] = '\0';
 }
 
+// Notes which first bytes of a name the rules in force can match.
+void index_first_bytes() {
+    std::memset(s_rule_first_bytes, 0, sizeof s_rule_first_bytes);
+    for (std::int32_t i = 0; i < s_rules_n; ++i) {
+        char first = s_rules[i][0];
+        if (first == '*' || first == '?') {
+            std::memset(s_rule_first_bytes, 1, sizeof s_rule_first_bytes);
+            return;
+        }
+        s_rule_first_bytes[static_cast<unsigned char>(fold_ascii(first))] = true;
+    }
+}
+
 void install_defaults() {
     for (std::int32_t i = 0; i < DEFAULT_RULES_N; ++i) install_rule(i, DEFAULT_RULES[i]);
     s_rules_n = DEFAULT_RULES_N;
+    index_first_bytes();
 }
 
 // The length of `text`, or limit + 1 when it is longer than `limit` bytes; reads at most limit + 1 bytes.
@@ -120,66 +174,48 @@ bool glob_match(const char *pattern, const char *name) {
 
 }  // namespace
 
-char s_rules[MAX_RULES][RULE_SLOT_SIZE];
-std::int32_t s_rules_n;
+int classify(const char *name) {
+    if (name[0] == '.') return KIND_UNKNOWN;  // '.name' and '.name.ext' are never looked up
+    const char *dot = std::strrchr(name, '.');
+    if (!dot || dot[1] == '\0') return KIND_UNKNOWN;
+    // No key is longer than MAX_EXTENSION bytes after its '.', so a longer extension is no key; this
+    // test also keeps the packing below within its 64 bits.
+    std::size_t extension = bounded_length(dot + 1, MAX_EXTENSION);
+    if (extension > MAX_EXTENSION) return KIND_UNKNOWN;
+    std::uint64_t key = static_cast<unsigned char>('.');
+    for (std::size_t i = 0; i < extension; ++i) {
+        key |= static_cast<std::uint64_t>(static_cast<unsigned char>(fold_ascii(dot[i + 1]))) << (8 * (i + 1));
+    }
+    std::size_t lo = 0, hi = EXTENSIONS_N;
+    while (lo < hi) {
+        std::size_t mid = lo + (hi - lo) / 2;
+        if (PACKED_EXTENSIONS.keys[mid].key < key) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    return lo < EXTENSIONS_N && PACKED_EXTENSIONS.keys[lo].key == key ? PACKED_EXTENSIONS.keys[lo].kind : KIND_UNKNOWN;
+}
 
 int is_hidden(const char *name) {
     if (s_rules_n == 0) install_defaults();
+    if (!s_rule_first_bytes[static_cast<unsigned char>(fold_ascii(name[0]))]) return 0;
     for (std::int32_t i = 0; i < s_rules_n; ++i) {
         if (glob_match(s_rules[i], name)) return 1;
     }
     return 0;
 }
 
-}  // namespace tarvek
-
-using namespace tarvek;
-
-extern "C" {
-
-// The cut is made on the raw bytes first and the trailing separators are dropped after it, so a cut that
-// ends on a separator loses that separator too. Leading and inner separators, '.' and '..' components
-// and multi-byte sequences pass through untouched.
-int tarvek_normalize_name(const char *name, char *out, std::uint64_t out_size) {
-    int status = check_text_and_buffer(name, out, out_size);
-    if (status != STATUS_OK) return status;
-    std::uint64_t n = 0;
-    for (; n < out_size - 1 && name[n] != '\0'; ++n) out[n] = name[n] == '\\' ? '/' : name[n];
-    while (n > 0 && out[n - 1] == '/') --n;
-    out[n] = '\0';
-    return STATUS_OK;
-}
-
-int tarvek_classify(const char *name) {
-    if (!name) {
-        set_error("null name");
-        return STATUS_BAD_ARGUMENT;
-    }
-    if (name[0] == '.') return KIND_UNKNOWN;  // '.name' and '.name.ext' are never looked up
-    const char *dot = std::strrchr(name, '.');
-    if (!dot || dot[1] == '\0') return KIND_UNKNOWN;
-    std::size_t extension = std::strlen(dot + 1);
-    if (extension > MAX_EXTENSION) return KIND_UNKNOWN;
-    char key[MAX_EXTENSION + 2];
-    key[0] = '.';
-    for (std::size_t i = 0; i < extension; ++i) key[i + 1] = fold_ascii(dot[i + 1]);
-    std::string_view folded(key, extension + 1);
-    for (const ExtensionKind &e : EXTENSIONS) {
-        if (e.key == folded) return e.kind;
-    }
-    return KIND_UNKNOWN;
-}
-
-// Every pattern is checked before any slot is written, so a refused call leaves the rules in force and
-// the presented view exactly as they were.
-int tarvek_set_hidden_rules(const char *const *rules, std::int32_t count) {
+// Every pattern is checked before any slot is written, so a refused call leaves the rules in force as
+// they were.
+int install_rules(const char *const *rules, std::int32_t count) {
     if (count < 0) {
         set_error("negative rule count");
         return STATUS_BAD_ARGUMENT;
     }
     if (count == 0 || !rules) {
         install_defaults();
-        s_presented_valid = 0;
         return STATUS_OK;
     }
     if (count > MAX_RULES) {
@@ -198,8 +234,49 @@ int tarvek_set_hidden_rules(const char *const *rules, std::int32_t count) {
     }
     for (std::int32_t i = 0; i < count; ++i) install_rule(i, rules[i]);
     s_rules_n = count;
-    s_presented_valid = 0;
+    index_first_bytes();
     return STATUS_OK;
+}
+
+// A name in normal form is its own normalisation, so this is the whole of the test: four bytes that
+// read BDMV without regard to ASCII case.
+bool is_disc_folder_name(const char *name) {
+    static constexpr char DISC[] = "bdmv";
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (fold_ascii(name[i]) != DISC[i]) return false;  // also stops at the end of a shorter name
+    }
+    return name[4] == '\0';
+}
+
+}  // namespace tarvek
+
+using namespace tarvek;
+
+extern "C" {
+
+// The cut is made on the raw bytes first and the trailing separators are dropped after it, so a cut that
+// ends on a separator loses that separator too. Leading and inner separators, '.' and '..' components
+// and multi-byte sequences pass through untouched.
+int tarvek_normalize_name(const char *name, char *out, std::uint64_t out_size) {
+    if (!name) {
+        set_error("null argument");
+        return STATUS_BAD_ARGUMENT;
+    }
+    int status = check_output(out, out_size, TEXT_OUTPUT);
+    if (status != STATUS_OK) return status;
+    std::uint64_t n = 0;
+    for (; n < out_size - 1 && name[n] != '\0'; ++n) out[n] = name[n] == '\\' ? '/' : name[n];
+    while (n > 0 && out[n - 1] == '/') --n;
+    out[n] = '\0';
+    return STATUS_OK;
+}
+
+int tarvek_classify(const char *name) {
+    if (!name) {
+        set_error("null name");
+        return STATUS_BAD_ARGUMENT;
+    }
+    return classify(name);
 }
 
 }  // extern "C"

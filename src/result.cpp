@@ -40,23 +40,18 @@ const char *name_of(const char *const (&names)[N], int code) {
     return code >= 0 && static_cast<std::size_t>(code) < N ? names[code] : names[N - 1];
 }
 
-struct MutDocFree {
-    void operator()(yyjson_mut_doc *doc) const { yyjson_mut_doc_free(doc); }
-};
-using MutDocPtr = std::unique_ptr<yyjson_mut_doc, MutDocFree>;
-
 // Texts that outlive the call (entry names, context values, constant names) go in by reference; the
 // identifier buffers are reused from item to item, so identifiers are copied.
 bool add_item(yyjson_mut_doc *doc, yyjson_mut_val *items, std::uint64_t position) {
     const Entry &entry = s_list.items[s_presented[position]];
     yyjson_mut_val *item = yyjson_mut_arr_add_obj(doc, items);
     if (!item) return false;
-    int kind = tarvek_classify(entry.name);
+    int kind = kind_of(s_list.facts[s_presented[position]]);
     char id[ID_SIZE];
     char legacy_id[ID_SIZE];
     item_id_text(entry, id, sizeof id);
     item_legacy_id_text(entry, legacy_id, sizeof legacy_id);
-    return yyjson_mut_obj_add_str(doc, item, "name", entry.name) &&
+    return yyjson_mut_obj_add_str(doc, item, "name", entry_name(entry)) &&
            yyjson_mut_obj_add_str(doc, item, "kind", name_of(KIND_NAMES, kind)) &&
            yyjson_mut_obj_add_sint(doc, item, "kind_id", kind) &&
            yyjson_mut_obj_add_sint(doc, item, "size", entry.size) &&
@@ -77,7 +72,7 @@ bool build_head(yyjson_mut_doc *doc, int action, std::int32_t visible, std::int3
                  yyjson_mut_obj_add_sint(doc, root, "hidden_files", hidden) &&
                  yyjson_mut_obj_add_str(doc, root, "backend_id", s_backend_id ? s_backend_id : "") &&
                  yyjson_mut_obj_add_str(doc, root, "folder_path", s_folder_path ? s_folder_path : "") &&
-                 yyjson_mut_obj_add_sint(doc, root, "subs_folder_index", tarvek_subs_folder_index()) &&
+                 yyjson_mut_obj_add_sint(doc, root, "subs_folder_index", s_summary.subs_folder) &&
                  (s_listing_error ? yyjson_mut_obj_add_str(doc, root, "listing_error", s_listing_error_name)
                                   : yyjson_mut_obj_add_null(doc, root, "listing_error"));
     return built && yyjson_mut_obj_add_arr(doc, root, "items");
@@ -93,32 +88,36 @@ enum class Written { OK, NO_MEMORY, INVALID };
 // Writes a document minified into a new block that the caller frees.
 Written write_document(yyjson_mut_doc *doc, char **text, std::size_t *length) {
     yyjson_write_err err;
-    *text = yyjson_mut_write_opts(doc, YYJSON_WRITE_NOFLAG, nullptr, length, &err);
+    *text = yyjson_mut_write_opts(doc, YYJSON_WRITE_NOFLAG, kept_allocator(), length, &err);
     if (*text) return Written::OK;
     // A context value that is not valid UTF-8 cannot be written either; that is no memory failure.
     return err.code == YYJSON_WRITE_ERROR_MEMORY_ALLOCATION ? Written::NO_MEMORY : Written::INVALID;
 }
 
-struct TextFree {
-    void operator()(char *text) const { std::free(text); }
+struct MutDocFree {
+    void operator()(yyjson_mut_doc *doc) const { yyjson_mut_doc_free(doc); }
 };
-using TextPtr = std::unique_ptr<char, TextFree>;
+using MutDocPtr = std::unique_ptr<yyjson_mut_doc, MutDocFree>;
+
+MutDocPtr new_document() { return MutDocPtr(yyjson_mut_doc_new(kept_allocator())); }
+
+struct BlockGiveBack {
+    void operator()(char *text) const { give_back_block(text); }
+};
+using TextPtr = std::unique_ptr<char, BlockGiveBack>;
 
 // The result text as it is put together, in one block that grows as needed.
 struct ResultText {
     TextPtr data;
     std::size_t size = 0;
-    std::size_t capacity = 0;
 };
 
 // Makes room for `size` bytes of text and its NUL; false when memory ran out.
 bool reserve_text(ResultText &text, std::size_t size) {
-    if (size < text.capacity) return true;
-    char *grown = static_cast<char *>(std::realloc(text.data.get(), size + 1));
+    char *grown = static_cast<char *>(grow_block(text.data.get(), text.size, size + 1));
     if (!grown) return false;
     static_cast<void>(text.data.release());
     text.data.reset(grown);
-    text.capacity = size + 1;
     return true;
 }
 
@@ -126,7 +125,9 @@ bool reserve_text(ResultText &text, std::size_t size) {
 // was not reserved ahead grows in few steps.
 bool append_text(ResultText &text, const char *bytes, std::size_t length) {
     std::size_t needed = text.size + length;
-    if (needed >= text.capacity && !reserve_text(text, needed + needed / 2)) return false;
+    if ((!text.data || needed >= block_capacity(text.data.get())) && !reserve_text(text, needed + needed / 2)) {
+        return false;
+    }
     std::memcpy(text.data.get() + text.size, bytes, length);
     text.size = needed;
     return true;
@@ -141,7 +142,7 @@ char *release_text(ResultText &text) {
 // Builds and writes the items at presented positions [first, end) as one array and appends its
 // elements to `text`, after a ',' unless they are the first. NO_MEMORY when an allocation failed.
 Written append_batch(ResultText &text, std::uint64_t first, std::uint64_t end) {
-    MutDocPtr doc(yyjson_mut_doc_new(nullptr));
+    MutDocPtr doc = new_document();
     if (!doc) return Written::NO_MEMORY;
     std::size_t count = static_cast<std::size_t>(end - first);
     yyjson_mut_doc_set_val_pool_size(doc.get(), count * VALUES_PER_ITEM + 1);
@@ -157,6 +158,7 @@ Written append_batch(ResultText &text, std::uint64_t first, std::uint64_t end) {
     Written status = write_document(doc.get(), &written, &length);
     if (status != Written::OK) return status;
     TextPtr array(written);
+    doc.reset();
     // The array's elements, without its brackets.
     if (first > 0 && !append_text(text, ",", 1)) return Written::NO_MEMORY;
     if (!append_text(text, array.get() + 1, length - 2)) return Written::NO_MEMORY;
@@ -175,29 +177,23 @@ const char *fail_out_of_memory() {
 using namespace tarvek;
 
 extern "C" const char *tarvek_result_json(void) {
-    std::free(s_result_json);
+    give_back_block(s_result_json);
     s_result_json = nullptr;
 
-    // Counts and action over the entry table; an empty table descends and needs no view.
-    std::int32_t visible = 0, hidden = 0;
+    // The counts and the action come from the listing summary; an empty table descends and needs no
+    // view.
     int action = TARVEK_DESCEND;
     if (s_list.count > 0) {
-        for (std::uint64_t i = 0; i < s_list.count; ++i) {
-            const Entry &entry = s_list.items[i];
-            if (entry.is_folder) continue;
-            ++(is_hidden(entry.name) ? hidden : visible);
-        }
-        action = tarvek_decide(1);
-        if (!s_presented_valid) {
-            rebuild_presented();
-            if (!s_presented_valid) return fail_out_of_memory();
-        }
+        action = decide_folder(true);
+        if (!refresh_view()) return fail_out_of_memory();
     }
 
     // The document without its items, written up to the brackets of its empty "items" array: yyjson
     // ends it with "[]}", and the items go before the "]".
-    MutDocPtr head(yyjson_mut_doc_new(nullptr));
-    if (!head || !build_head(head.get(), action, visible, hidden)) return fail_out_of_memory();
+    MutDocPtr head = new_document();
+    if (!head || !build_head(head.get(), action, s_summary.visible_files, s_summary.hidden_files)) {
+        return fail_out_of_memory();
+    }
     char *head_text;
     std::size_t head_length;
     Written status = write_document(head.get(), &head_text, &head_length);

@@ -1,7 +1,8 @@
 // The presented view: the positions of the entries that the host shows and plays, the accessors that
 // read entries by position, and the sort that reorders them. The view is an array of entry-table
-// indexes, rebuilt lazily in listing order whenever a load or a change of the hidden rules has
-// invalidated it; a sort permutes that array and nothing else.
+// positions, rebuilt from the entries' facts in listing order whenever a load or a change of the
+// hidden rules has marked it out of date; a sort permutes that array and nothing else. Every reader
+// goes through refresh_view.
 #include "tarvek_internal.h"
 
 #include <algorithm>
@@ -15,21 +16,24 @@ namespace {
 // cannot be mistaken for the kind of a real entry.
 constexpr int BAD_POSITION_KIND = 2;
 
-// A visible file of a kind that the player plays: not a folder, not hidden, and not a subtitle,
-// picture or unsupported file. Tested in that order, so a folder is never matched against the rules.
-bool is_presented(const Entry &entry) {
-    if (entry.is_folder) return false;
-    if (is_hidden(entry.name)) return false;
-    int kind = tarvek_classify(entry.name);
-    return kind != KIND_SUBTITLE && kind != KIND_PICTURE && kind != KIND_UNSUPPORTED;
+// The entry-table position of the entry at a presented position, after bringing the view up to date;
+// -1 for a bad position.
+std::int64_t presented_position(std::int32_t index) {
+    refresh_view();
+    if (index < 0 || static_cast<std::uint64_t>(index) >= s_presented_n) return -1;
+    return s_presented[index];
 }
 
-// The entry at a presented position, after bringing the view up to date; null for a bad position.
-const Entry *presented_entry(std::int32_t index) {
-    if (!s_presented_valid) rebuild_presented();
-    if (index < 0 || static_cast<std::uint64_t>(index) >= s_presented_n) return nullptr;
-    return &s_list.items[s_presented[index]];
+// Whether an entry with these facts is presented, for every value of the facts byte.
+struct PresentedTable {
+    std::uint8_t shown[256];
+};
+constexpr PresentedTable presented_table() {
+    PresentedTable table{};
+    for (int facts = 0; facts < 256; ++facts) table.shown[facts] = is_presented(static_cast<std::uint8_t>(facts));
+    return table;
 }
+constexpr PresentedTable PRESENTED = presented_table();
 
 // Digit runs are valued on at most this many digits, which a signed 64-bit integer always holds.
 constexpr std::size_t MAX_VALUED_DIGITS = 18;
@@ -193,50 +197,62 @@ template <typename Compare>
 void sort_view(bool descending, Compare compare) {
     std::size_t n = static_cast<std::size_t>(s_presented_n);
     // A failed allocation only slows the merges down.
-    auto *scratch = static_cast<std::uint64_t *>(std::malloc(n / 2 * sizeof(std::uint64_t)));
+    auto *scratch = static_cast<std::uint32_t *>(take_block(n / 2 * sizeof(std::uint32_t)));
     sort_elements(s_presented, n, scratch, descending, compare);
-    std::free(scratch);
+    give_back_block(scratch);
 }
 
 // A presented entry with its name at hand: sorting these by name reads each name through one pointer,
-// where the view's indexes reach it through the entry table.
+// where the view's positions reach it through the entry table.
 struct NamedEntry {
     const char *name;
-    std::uint64_t index;
+    std::uint32_t index;
 };
 
 // Sorts the presented view by `compare`, a three-way comparison of two names, ascending or descending:
 // the view's entries with their names are sorted, with the same merges and so into the same order as
-// the indexes alone, and the indexes written back. One block holds them and their scratch buffer; when
-// it cannot be allocated, the indexes alone are sorted by merges in place, so the allocation stays the
-// sort's only one and a sort never fails.
+// the positions alone, and the positions written back. One block holds them, their scratch buffer and
+// a copy of the names packed together in view order: the comparisons then read names that lie side by
+// side instead of spread over the listing's text among its other strings. When the block cannot be
+// allocated, the positions alone are sorted by merges in place, so the block stays the sort's only
+// allocation and a sort never fails.
 template <typename Compare>
 void sort_view_by_name(bool descending, Compare compare) {
     std::size_t n = static_cast<std::size_t>(s_presented_n);
-    auto *named = static_cast<NamedEntry *>(std::malloc((n + n / 2) * sizeof(NamedEntry)));
+    std::size_t text = 0;
+    for (std::size_t i = 0; i < n; ++i) text += std::strlen(entry_name(s_list.items[s_presented[i]])) + 1;
+    auto *named = static_cast<NamedEntry *>(take_block((n + n / 2) * sizeof(NamedEntry) + text));
     if (!named) {
-        sort_elements(
-            s_presented, n, static_cast<std::uint64_t *>(nullptr), descending,
-            [&](std::uint64_t x, std::uint64_t y) { return compare(s_list.items[x].name, s_list.items[y].name); });
+        sort_elements(s_presented, n, static_cast<std::uint32_t *>(nullptr), descending,
+                      [&](std::uint32_t x, std::uint32_t y) {
+                          return compare(entry_name(s_list.items[x]), entry_name(s_list.items[y]));
+                      });
         return;
     }
-    for (std::size_t i = 0; i < n; ++i) named[i] = NamedEntry{s_list.items[s_presented[i]].name, s_presented[i]};
+    char *names = reinterpret_cast<char *>(named + n + n / 2);
+    for (std::size_t i = 0; i < n; ++i) {
+        const char *name = entry_name(s_list.items[s_presented[i]]);
+        std::size_t size = std::strlen(name) + 1;
+        std::memcpy(names, name, size);
+        named[i] = NamedEntry{names, s_presented[i]};
+        names += size;
+    }
     sort_elements(named, n, named + n, descending,
                   [&](const NamedEntry &x, const NamedEntry &y) { return compare(x.name, y.name); });
     for (std::size_t i = 0; i < n; ++i) s_presented[i] = named[i].index;
-    std::free(named);
+    give_back_block(named);
 }
 
 // Negative sizes and times (absent ones included) count as 0.
 std::int64_t at_least_zero(std::int64_t value) { return value < 0 ? 0 : value; }
 
-int compare_natural(std::uint64_t x, std::uint64_t y) {
-    return tarvek_natural_cmp(s_list.items[x].name, s_list.items[y].name);
+int compare_natural(std::uint32_t x, std::uint32_t y) {
+    return natural_cmp(entry_name(s_list.items[x]), entry_name(s_list.items[y]));
 }
 
 // Orders by a number of the entries, equal numbers by the natural order of the names.
 template <std::int64_t Entry::*Field>
-int compare_number(std::uint64_t x, std::uint64_t y) {
+int compare_number(std::uint32_t x, std::uint32_t y) {
     std::int64_t vx = at_least_zero(s_list.items[x].*Field), vy = at_least_zero(s_list.items[y].*Field);
     if (vx != vy) return vx < vy ? -1 : 1;
     return compare_natural(x, y);
@@ -244,35 +260,41 @@ int compare_number(std::uint64_t x, std::uint64_t y) {
 
 }  // namespace
 
-// One allocation sized for the whole table, so the walk never has to grow it; an empty table needs
-// none.
-void rebuild_presented() {
-    std::free(s_presented);
-    s_presented = nullptr;
+void invalidate_view() {
+    s_presented_valid = 0;
     s_presented_n = 0;
-    if (s_list.count == 0) {
-        s_presented_valid = 1;
-        return;
-    }
-    s_presented = static_cast<std::uint64_t *>(std::malloc(s_list.count * sizeof *s_presented));
-    if (!s_presented) {
-        s_presented_valid = 0;
-        return;
-    }
-    for (std::uint64_t i = 0; i < s_list.count; ++i) {
-        if (is_presented(s_list.items[i])) s_presented[s_presented_n++] = i;
-    }
-    s_presented_valid = 1;
 }
 
-}  // namespace tarvek
+// A rebuild reads each entry's facts once. Its array has room for the whole table, so the walk never
+// has to grow it; the array is kept for the next rebuild unless it is far larger than this table
+// needs, and an empty table needs none.
+bool refresh_view() {
+    if (s_presented_valid) return true;
+    s_presented_n = 0;
+    std::uint64_t count = s_list.count;
+    if (count > s_presented_capacity || count < s_presented_capacity / 4) {
+        std::free(s_presented);
+        s_presented = nullptr;
+        s_presented_capacity = 0;
+        if (count > 0) {
+            s_presented = static_cast<std::uint32_t *>(std::malloc(count * sizeof *s_presented));
+            if (!s_presented) return false;
+            s_presented_capacity = count;
+        }
+    }
+    // Every position is written and the count moves on only for a presented entry: no branch to
+    // mispredict on a listing that mixes kinds at random.
+    std::uint64_t n = 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        s_presented[n] = static_cast<std::uint32_t>(i);
+        n += PRESENTED.shown[s_list.facts[i]];
+    }
+    s_presented_n = n;
+    s_presented_valid = 1;
+    return true;
+}
 
-using namespace tarvek;
-
-extern "C" {
-
-int tarvek_natural_cmp(const char *a, const char *b) {
-    if (!a || !b) return a == b ? 0 : (a ? 1 : -1);
+int natural_cmp(const char *a, const char *b) {
     for (;;) {
         if (*a == '\0') return *b == '\0' ? 0 : -1;
         if (*b == '\0') return 1;
@@ -294,6 +316,17 @@ int tarvek_natural_cmp(const char *a, const char *b) {
     }
 }
 
+}  // namespace tarvek
+
+using namespace tarvek;
+
+extern "C" {
+
+int tarvek_natural_cmp(const char *a, const char *b) {
+    if (!a || !b) return a == b ? 0 : (a ? 1 : -1);
+    return natural_cmp(a, b);
+}
+
 int tarvek_sort(int key, int desc) {
     if (key < TARVEK_SORT_NATURAL || key > TARVEK_SORT_MTIME) {
         set_error("invalid sort key");
@@ -307,18 +340,15 @@ int tarvek_sort(int key, int desc) {
         set_error("no listing loaded");
         return STATUS_BAD_ARGUMENT;
     }
-    if (!s_presented_valid) {
-        rebuild_presented();
-        if (!s_presented_valid) {
-            set_error("out of memory");
-            return STATUS_NO_MEMORY;
-        }
+    if (!refresh_view()) {
+        set_error("out of memory");
+        return STATUS_NO_MEMORY;
     }
     if (s_presented_n < 2) return STATUS_OK;
     bool descending = desc == 1;
     switch (key) {
         case TARVEK_SORT_NATURAL:
-            sort_view_by_name(descending, [](const char *a, const char *b) { return tarvek_natural_cmp(a, b); });
+            sort_view_by_name(descending, natural_cmp);
             break;
         case TARVEK_SORT_BYTEWISE:
             sort_view_by_name(descending, [](const char *a, const char *b) { return std::strcmp(a, b); });
@@ -335,28 +365,28 @@ int tarvek_sort(int key, int desc) {
 
 std::int32_t tarvek_count(void) {
     if (!s_listing_loaded) return 0;
-    if (!s_presented_valid) rebuild_presented();
+    refresh_view();
     return static_cast<std::int32_t>(s_presented_n);
 }
 
 const char *tarvek_name(std::int32_t index) {
-    const Entry *entry = presented_entry(index);
-    return entry ? entry->name : nullptr;
+    std::int64_t position = presented_position(index);
+    return position >= 0 ? entry_name(s_list.items[position]) : nullptr;
 }
 
 int tarvek_kind(std::int32_t index) {
-    const Entry *entry = presented_entry(index);
-    return entry ? tarvek_classify(entry->name) : BAD_POSITION_KIND;
+    std::int64_t position = presented_position(index);
+    return position >= 0 ? kind_of(s_list.facts[position]) : BAD_POSITION_KIND;
 }
 
 std::int64_t tarvek_size(std::int32_t index) {
-    const Entry *entry = presented_entry(index);
-    return entry ? entry->size : -1;
+    std::int64_t position = presented_position(index);
+    return position >= 0 ? s_list.items[position].size : -1;
 }
 
 std::int64_t tarvek_mtime_ms(std::int32_t index) {
-    const Entry *entry = presented_entry(index);
-    return entry ? entry->mtime_ms : -1;
+    std::int64_t position = presented_position(index);
+    return position >= 0 ? s_list.items[position].mtime_ms : -1;
 }
 
 }  // extern "C"

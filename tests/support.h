@@ -2,7 +2,6 @@
 #ifndef TARVEK_TESTS_SUPPORT_H
 #define TARVEK_TESTS_SUPPORT_H
 
-#include "reset_module.h"
 #include "tarvek_internal.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +15,8 @@
 
 class ModuleTest : public ::testing::Test {
 protected:
-    void SetUp() override { reset_module(); }
-    void TearDown() override { reset_module(); }
+    void SetUp() override { tarvek::reset_module(); }
+    void TearDown() override { tarvek::reset_module(); }
 };
 
 // A listing document of `items` item objects, as a JSON array text.
@@ -51,28 +50,37 @@ inline std::vector<std::string> presented_names() {
 }
 
 // The presented view, as entry-table indexes, brought up to date first.
-inline std::vector<std::uint64_t> presented_indexes() {
+inline std::vector<std::uint32_t> presented_indexes() {
     tarvek_count();
     return {tarvek::s_presented, tarvek::s_presented + tarvek::s_presented_n};
+}
+
+// An entry's path as the identifiers hash it: the given path, or the one formed from its parts.
+inline std::string path_of(const tarvek::Entry &entry) {
+    std::string_view parts[3];
+    std::size_t n = tarvek::entry_path_parts(entry, parts);
+    std::string path;
+    for (std::size_t i = 0; i < n; ++i) path += parts[i];
+    return path;
 }
 
 // The order that a sort must give: a plain insertion sort by adjacent exchanges, which moves an entry in
 // front of its neighbour only while the neighbour compares strictly greater under the key (negated when
 // descending). Slow, but obviously stable.
-inline std::vector<std::uint64_t> reference_sort(std::vector<std::uint64_t> view, int key, int desc) {
-    auto compare = [&](std::uint64_t x, std::uint64_t y) {
+inline std::vector<std::uint32_t> reference_sort(std::vector<std::uint32_t> view, int key, int desc) {
+    auto compare = [&](std::uint32_t x, std::uint32_t y) {
         const tarvek::Entry &a = tarvek::s_list.items[x], &b = tarvek::s_list.items[y];
         int result;
         if (key == TARVEK_SORT_BYTEWISE) {
-            result = std::strcmp(a.name, b.name);
+            result = std::strcmp(tarvek::entry_name(a), tarvek::entry_name(b));
         } else if (key == TARVEK_SORT_NATURAL) {
-            result = tarvek_natural_cmp(a.name, b.name);
+            result = tarvek_natural_cmp(tarvek::entry_name(a), tarvek::entry_name(b));
         } else {
             std::int64_t va = key == TARVEK_SORT_SIZE ? a.size : a.mtime_ms;
             std::int64_t vb = key == TARVEK_SORT_SIZE ? b.size : b.mtime_ms;
             va = std::max<std::int64_t>(va, 0);
             vb = std::max<std::int64_t>(vb, 0);
-            result = va != vb ? (va < vb ? -1 : 1) : tarvek_natural_cmp(a.name, b.name);
+            result = va != vb ? (va < vb ? -1 : 1) : tarvek_natural_cmp(tarvek::entry_name(a), tarvek::entry_name(b));
         }
         return desc ? -result : result;
     };

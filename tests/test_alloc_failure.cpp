@@ -94,12 +94,8 @@ namespace {
 
 using AllocFailureTest = ModuleTest;
 
-// Frees everything the module holds, the entry array included.
-void release_all() {
-    reset_module();
-    std::free(tarvek::s_list.items);
-    tarvek::s_list = {};
-}
+// Frees everything the module holds, the entry arrays and the kept blocks included.
+void release_all() { tarvek::reset_module(); }
 
 // After the module state is released, no block that the armed call allocated may be left.
 void expect_released_cleanly(long run) {
@@ -156,38 +152,73 @@ TEST_F(AllocFailureTest, SettersKeepTheOldValue) {
 
 // Every allocation of a load fails in turn: while yyjson parses, the load reports "out of memory"
 // (not "invalid JSON"); once the items are read, it fails with no message. Either way nothing of the
-// listing (nor of the one loaded before) is left, and the load succeeds once memory is there.
+// listing (nor of the one loaded before) is left, and the load succeeds once memory is there. The
+// loader keeps the entries' texts in the parsed document's copy, or copies them into a block of its
+// own: both ways are tried.
 TEST_F(AllocFailureTest, LoadFailsWholeAtEveryAllocation) {
     std::string listing = "[";
     for (int i = 0; i < 70; ++i)
         listing += (i ? "," : "") + std::string(R"({"name":"clip)") + std::to_string(i) + R"(.mkv"})";
     listing += R"(,{"name":"x.mkv","path":"/p/x.mkv"}])";
 
+    for (bool keep_document_text : {true, false}) {
+        long runs;
+        int status = fail_each_allocation(
+            [] {
+                ASSERT_EQ(tarvek_set_folder_path("/m"), TARVEK_STATUS_OK);
+                ASSERT_EQ(load_names({"earlier.mkv"}), TARVEK_STATUS_OK);
+            },
+            [&] { return tarvek::load_listing(listing.c_str(), keep_document_text); },
+            [](int failed_status, long n) {
+                EXPECT_EQ(failed_status, TARVEK_STATUS_NO_MEMORY) << "allocation " << n;
+                if (n == 1) {
+                    EXPECT_STREQ(tarvek_last_error(), "out of memory") << "the first allocation is the parser's";
+                }
+                EXPECT_TRUE(std::string(tarvek_last_error()) == "out of memory" || tarvek_last_error()[0] == '\0')
+                    << "allocation " << n << ": " << tarvek_last_error();
+                EXPECT_EQ(tarvek::s_list.count, 0u);
+                EXPECT_EQ(tarvek::s_listing_loaded, 0);
+                EXPECT_EQ(tarvek_count(), 0);
+                EXPECT_STREQ(tarvek_folder_path(), "/m");
+            },
+            runs);
+        ASSERT_EQ(status, TARVEK_STATUS_OK);
+        EXPECT_GE(runs, keep_document_text ? 5 : 6)
+            << "the parser's text and values, the two entry arrays, the folder path (and the texts' block)";
+        ASSERT_EQ(tarvek::s_list.count, 71u);
+        EXPECT_EQ(path_of(tarvek::s_list.items[70]), "/p/x.mkv");
+        EXPECT_EQ(path_of(tarvek::s_list.items[0]), "/m/clip0.mkv");
+        expect_released_cleanly(runs);
+    }
+}
+
+// The same with a large listing loaded twice: the second load takes the first one's kept blocks, so
+// only what it cannot take from them can fail, and a failure still leaves nothing behind.
+TEST_F(AllocFailureTest, LoadWithKeptBlocksFailsWhole) {
+    std::string listing = "[";
+    for (int i = 0; i < 3000; ++i) {
+        listing += (i ? "," : "") + std::string(R"({"name":"a rather long name of clip )") + std::to_string(i) +
+                   R"(.mkv","size":)" + std::to_string(i) + "}";
+    }
+    listing += "]";
+    ASSERT_GT(listing.size(), tarvek::KEPT_BLOCK_MIN);
     long runs;
     int status = fail_each_allocation(
-        [] {
+        [&] {
             ASSERT_EQ(tarvek_set_folder_path("/m"), TARVEK_STATUS_OK);
-            ASSERT_EQ(load_names({"earlier.mkv"}), TARVEK_STATUS_OK);
+            ASSERT_EQ(tarvek_load_listing(listing.c_str()), TARVEK_STATUS_OK);
+            ASSERT_GT(tarvek::s_kept_n, 0u) << "the parsed document's values are kept";
         },
         [&] { return tarvek_load_listing(listing.c_str()); },
         [](int failed_status, long n) {
             EXPECT_EQ(failed_status, TARVEK_STATUS_NO_MEMORY) << "allocation " << n;
-            if (n == 1) {
-                EXPECT_STREQ(tarvek_last_error(), "out of memory") << "the first allocation is the parser's";
-            }
-            EXPECT_TRUE(std::string(tarvek_last_error()) == "out of memory" || tarvek_last_error()[0] == '\0')
-                << "allocation " << n << ": " << tarvek_last_error();
             EXPECT_EQ(tarvek::s_list.count, 0u);
             EXPECT_EQ(tarvek::s_listing_loaded, 0);
-            EXPECT_EQ(tarvek_count(), 0);
-            EXPECT_STREQ(tarvek_folder_path(), "/m");
         },
         runs);
     ASSERT_EQ(status, TARVEK_STATUS_OK);
-    EXPECT_GT(runs, 140) << "every item allocates its name and its path";
-    ASSERT_EQ(tarvek::s_list.count, 71u);
-    EXPECT_STREQ(tarvek::s_list.items[70].path, "/p/x.mkv");
-    EXPECT_STREQ(tarvek::s_list.items[0].path, "/m/clip0.mkv");
+    EXPECT_EQ(tarvek::s_list.count, 3000u);
+    EXPECT_EQ(path_of(tarvek::s_list.items[2999]), "/m/a rather long name of clip 2999.mkv");
     expect_released_cleanly(runs);
 }
 
@@ -201,7 +232,7 @@ TEST_F(AllocFailureTest, FailedRebuildLeavesAnEmptyViewUntilTheNextReader) {
         [](std::int32_t failed_count, long) {
             EXPECT_EQ(failed_count, 0);
             EXPECT_EQ(tarvek::s_presented_valid, 0);
-            EXPECT_EQ(tarvek::s_presented, nullptr);
+            EXPECT_EQ(tarvek::s_presented_n, 0u);
             EXPECT_STREQ(tarvek_last_error(), "");
         },
         runs);
@@ -250,7 +281,7 @@ TEST_F(AllocFailureTest, SortWithoutScratchMemoryMergesInPlace) {
         ASSERT_EQ(tarvek_load_listing(random_listing(rng, static_cast<int>(rng() % 300)).c_str()), TARVEK_STATUS_OK);
         for (int step = 0; step < 3; ++step) {
             int key = static_cast<int>(rng() % 4), desc = static_cast<int>(rng() % 2);
-            std::vector<std::uint64_t> expected = reference_sort(presented_indexes(), key, desc);
+            std::vector<std::uint32_t> expected = reference_sort(presented_indexes(), key, desc);
             fail_allocation(1);
             int status = tarvek_sort(key, desc);
             disarm();

@@ -1,6 +1,7 @@
 // The stable hash, the item identifiers and the resume keys: values that hosts persist, so every one
 // is pinned here.
 #include "support.h"
+#include "unicode_reference.h"
 
 #include <cstdint>
 #include <random>
@@ -32,17 +33,15 @@ TEST(StableHash, FixedValues) {
         {"\xF0\x9F\x98\x80", {0xD83D, 0xDE00}, 1126268081},  // a surrogate pair
     };
     for (const auto &c : cases) {
-        std::uint16_t units[8];
-        int n = tarvek::utf8_to_utf16_units(c.text, units, 8);
-        ASSERT_EQ(n, static_cast<int>(c.units.size())) << c.text;
-        EXPECT_EQ(std::vector<std::uint16_t>(units, units + n), c.units) << c.text;
-        EXPECT_EQ(tarvek::utf8_to_utf16_units(c.text, nullptr, 0), n) << "counting only";
-        EXPECT_EQ(tarvek::stable_hash_utf16(units, static_cast<std::size_t>(n)), c.hash) << c.text;
         EXPECT_EQ(tarvek::stable_hash_utf8(c.text), c.hash) << c.text;
         EXPECT_EQ(hash_text(c.text), std::to_string(c.hash)) << c.text;
+        // The reference functions the other tests check the library against give the same values.
+        std::uint16_t units[8];
+        int n = reference::utf8_to_utf16_units(c.text, units, 8);
+        ASSERT_EQ(n, static_cast<int>(c.units.size())) << c.text;
+        EXPECT_EQ(std::vector<std::uint16_t>(units, units + n), c.units) << c.text;
+        EXPECT_EQ(reference::stable_hash_utf16(units, static_cast<std::size_t>(n)), c.hash) << c.text;
     }
-    const std::uint16_t cut[] = {0x61, 0x00, 0x62};
-    EXPECT_EQ(tarvek::stable_hash_utf16(cut, 3), 372029373) << "a zero unit ends the walk";
     EXPECT_EQ(tarvek::stable_hash_utf8(nullptr), 0);
 }
 
@@ -60,29 +59,28 @@ TEST(StableHash, RejectsInvalidUtf8) {
         "ok\xC3",                // cut short by the end of the text
         "\xE2\x82",
         "\xF0\x9F\x98",
-        "\xE2(\xA1",  // a non-continuation byte inside a sequence
+        "\xE2(\xA1",  // a bad second byte
+        "\xE2\x82(",  // a good second byte and a bad third
+        "\xE2\x82(\xA1",
+        "\xF0\x9F(\x80",  // a bad third byte of four
+        "\xF0\x9F\x98(",  // a bad fourth byte
+        "a\xE2\x82\x41z",
     };
     for (const char *text : invalid) {
-        EXPECT_EQ(tarvek::utf8_to_utf16_units(text, nullptr, 0), -1) << testing::PrintToString(text);
-        EXPECT_EQ(tarvek::stable_hash_utf8(text), 0);
+        EXPECT_EQ(tarvek::stable_hash_utf8(text), 0) << testing::PrintToString(text);
         EXPECT_EQ(hash_text(text), "0");
+        EXPECT_EQ(reference::utf8_to_utf16_units(text, nullptr, 0), -1) << testing::PrintToString(text);
     }
-    EXPECT_EQ(tarvek::utf8_to_utf16_units("\xEF\xBF\xBF", nullptr, 0), 1);      // U+FFFF
-    EXPECT_EQ(tarvek::utf8_to_utf16_units("\xF4\x8F\xBF\xBF", nullptr, 0), 2);  // U+10FFFF
+    // The largest code points of three and four bytes are accepted.
+    for (const char *text : {"\xEF\xBF\xBF", "\xF4\x8F\xBF\xBF", "\xED\x9F\xBF", "\xEE\x80\x80"}) {
+        EXPECT_NE(tarvek::stable_hash_utf8(text), 0) << testing::PrintToString(text);
+    }
+    EXPECT_EQ(reference::utf8_to_utf16_units("\xEF\xBF\xBF", nullptr, 0), 1);      // U+FFFF
+    EXPECT_EQ(reference::utf8_to_utf16_units("\xF4\x8F\xBF\xBF", nullptr, 0), 2);  // U+10FFFF
 }
 
-TEST(StableHash, ShortUnitBufferStoresWholeUnitsOnly) {
-    std::uint16_t units[4] = {0, 0, 0, 0};
-    EXPECT_EQ(tarvek::utf8_to_utf16_units("abc", units, 2), -3);
-    EXPECT_EQ(units[0], 0x61);
-    EXPECT_EQ(units[1], 0x62);
-    EXPECT_EQ(units[2], 0);
-    units[0] = 0;
-    EXPECT_EQ(tarvek::utf8_to_utf16_units("\xF0\x9F\x98\x80", units, 1), -3);
-    EXPECT_EQ(units[0], 0) << "a surrogate pair is never split";
-}
-
-// The text hash streams its units; it must equal the hash of the fully converted units on any bytes.
+// The text hash streams its units; it must equal the reference hash of the reference decoder's units on
+// any bytes, valid or not.
 TEST(StableHash, StreamingAgreesWithConvertedUnits) {
     std::mt19937 rng(5);
     const unsigned char pool[] = {'a',  'Z',  '0',  0x01, 0x7F, 0x80, 0x9F, 0xBF, 0xC2, 0xC3, 0xDF,
@@ -92,8 +90,8 @@ TEST(StableHash, StreamingAgreesWithConvertedUnits) {
         std::string text;
         for (int n = static_cast<int>(rng() % 12); n > 0; --n) text += static_cast<char>(pool[rng() % sizeof pool]);
         std::vector<std::uint16_t> units(text.size() + 1);
-        int n = tarvek::utf8_to_utf16_units(text.c_str(), units.data(), units.size());
-        int expected = n < 0 ? 0 : tarvek::stable_hash_utf16(units.data(), static_cast<std::size_t>(n));
+        int n = reference::utf8_to_utf16_units(text.c_str(), units.data(), units.size());
+        int expected = n < 0 ? 0 : reference::stable_hash_utf16(units.data(), static_cast<std::size_t>(n));
         valid += n >= 0;
         ASSERT_EQ(tarvek::stable_hash_utf8(text.c_str()), expected) << testing::PrintToString(text);
     }
@@ -148,7 +146,7 @@ TEST(Base64, EncodesWholeGroupsThatFit) {
 
 // The entry "a.mkv" at "/m/a.mkv" with the given size, and the given backend identifier (none for null).
 void load_entry(const char *backend, const char *size) {
-    reset_module();
+    tarvek::reset_module();
     if (backend) {
         ASSERT_EQ(tarvek_set_backend_id(backend), TARVEK_STATUS_OK);
     }
@@ -193,13 +191,42 @@ TEST_F(IdentityTest, EmptyPathAndNonUtf8Context) {
     ASSERT_EQ(tarvek_load_listing(R"([{"name":"a.mkv","path":""}])"), TARVEK_STATUS_OK);
     char out[16];
     ASSERT_EQ(tarvek_item_id(0, out, sizeof out), TARVEK_STATUS_OK);
-    EXPECT_EQ(out, std::to_string(tarvek::stable_hash_utf8("local\x01\x01"
-                                                           "a.mkv")))
-        << "the name does not stand in";
+    EXPECT_STREQ(out, "737755854") << "local 01 01 a.mkv: the name does not stand in";
 
     ASSERT_EQ(tarvek_set_backend_id("caf\xE9"), TARVEK_STATUS_OK);  // Latin-1, not UTF-8
     ASSERT_EQ(tarvek_item_id(0, out, sizeof out), TARVEK_STATUS_OK);
     EXPECT_STREQ(out, "0");
+}
+
+// An item without a path is identified by the path formed from the folder path in force at load, as
+// if the listing had given that path.
+TEST_F(IdentityTest, FormedPathsIdentifyLikeGivenOnes) {
+    struct {
+        const char *folder;  // null: never set
+        const char *expected;
+    } const cases[] = {
+        // clang-format off
+        {"/m", "93270282"},  // local 01 /m/a.mkv 01 a.mkv
+        {"/m/", "93270282"},
+        {"/m//", "93270282"},
+        {"/m\\", "276725246"},  // local 01 /m\/a.mkv 01 a.mkv
+        {"/", "2020696355"},     // local 01 a.mkv 01 a.mkv
+        {"", "2020696355"},
+        {nullptr, "2020696355"},
+        // clang-format on
+    };
+    for (const auto &c : cases) {
+        tarvek::reset_module();
+        ASSERT_EQ(tarvek_set_backend_id("local"), TARVEK_STATUS_OK);
+        if (c.folder) {
+            ASSERT_EQ(tarvek_set_folder_path(c.folder), TARVEK_STATUS_OK);
+        }
+        ASSERT_EQ(tarvek_load_listing(R"([{"name":"a.mkv"}])"), TARVEK_STATUS_OK);
+        ASSERT_EQ(tarvek_set_folder_path("/elsewhere"), TARVEK_STATUS_OK) << "formed at load, kept after";
+        char out[tarvek::ID_SIZE];
+        ASSERT_EQ(tarvek_item_id(0, out, sizeof out), TARVEK_STATUS_OK);
+        EXPECT_STREQ(out, c.expected) << (c.folder ? c.folder : "(unset)");
+    }
 }
 
 TEST_F(IdentityTest, IdentifierArgumentChecks) {

@@ -73,8 +73,19 @@ TEST_F(NamesTest, ClassifyLooksAtTheTextAfterTheLastDotIgnoringAsciiCase) {
         {"clip.mk\xC3\x96", TARVEK_KIND_UNKNOWN},  // only 'A' to 'Z' fold
         {"clip.m\xEF\xBD\x8Bv", TARVEK_KIND_UNKNOWN},
         {"x.abcdefghijklmnopqrstuvwxyzabcde", TARVEK_KIND_UNKNOWN},  // 31 bytes of extension
+        // The longest key has 7 bytes after its '.'; a longer extension that starts like a key is no key.
+        {"x.TORRENT", TARVEK_KIND_UNSUPPORTED},
+        {"x.torrents", TARVEK_KIND_UNKNOWN},
+        {"x.mkvmkvmkv", TARVEK_KIND_UNKNOWN},
     };
     for (const auto &[name, kind] : cases) EXPECT_EQ(tarvek_classify(name), kind) << name;
+    // Extensions far longer than any key, beside a short one that is a key.
+    for (std::size_t length : {8, 31, 32, 33, 255, 4096}) {
+        std::string name = "a.mkv." + std::string(length, 'm');
+        EXPECT_EQ(tarvek_classify(name.c_str()), TARVEK_KIND_UNKNOWN) << length;
+        name.replace(name.size() - 3, 3, "mkv");
+        EXPECT_EQ(tarvek_classify(name.c_str()), TARVEK_KIND_UNKNOWN) << length;
+    }
     EXPECT_STREQ(tarvek_last_error(), "") << "an unknown name is no failure";
 }
 

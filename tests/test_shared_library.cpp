@@ -31,7 +31,7 @@ public:
     explicit ElfFile(const char *path) {
         std::ifstream in(path, std::ios::binary);
         bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (bytes_.size() < 64 || std::memcmp(bytes_.data(), "\x7F" "ELF", 4) != 0) {
+        if (bytes_.size() < 64 || std::memcmp(bytes_.data(), "\177ELF", 4) != 0) {
             throw std::runtime_error(std::string("not an ELF file: ") + path);
         }
         wide_ = bytes_[4] == 2;
@@ -175,7 +175,8 @@ TEST(SharedLibrary, NeedsOnlyYyjsonAndTheCLibrary) {
     std::vector<std::string> needed = ElfFile(TARVEK_SHARED_LIBRARY).needed_libraries();
     bool yyjson = false;
     for (const std::string &name : needed) {
-        bool allowed = starts_with(name, "libyyjson.so") || starts_with(name, "libc.so") || starts_with(name, "libm.so") ||
+        bool allowed = starts_with(name, "libyyjson.so") || starts_with(name, "libc.so") ||
+                       starts_with(name, "libm.so") ||
                        (TARVEK_SANITIZED && (starts_with(name, "libasan.so") || starts_with(name, "libubsan.so")));
         EXPECT_TRUE(allowed) << "the shared library needs " << name;
         yyjson = yyjson || starts_with(name, "libyyjson.so");

@@ -161,7 +161,7 @@ TEST_F(SortTest, AgreesWithInsertionSortOnRandomViews) {
         // Three sorts in a row, so later ones start from an order that is not listing order.
         for (int step = 0; step < 3; ++step) {
             int key = static_cast<int>(rng() % 4), desc = static_cast<int>(rng() % 2);
-            std::vector<std::uint64_t> expected = reference_sort(presented_indexes(), key, desc);
+            std::vector<std::uint32_t> expected = reference_sort(presented_indexes(), key, desc);
             ASSERT_EQ(tarvek_sort(key, desc), TARVEK_STATUS_OK);
             ASSERT_EQ(presented_indexes(), expected) << "round " << round << " key " << key << " desc " << desc;
         }
