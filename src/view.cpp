@@ -193,8 +193,22 @@ void sort_elements(T *v, std::size_t n, T *scratch, bool descending, Compare com
 }
 
 // Sorts the presented view by `compare`, a three-way comparison of two entries, ascending or descending.
+// Whether no entry of the view must come after its neighbour under `compare`, a three-way comparison
+// of two entry-table positions: a stable sort then leaves the view as it is, so it need not run (nor
+// copy anything). A view out of order is usually found out within its first few entries.
+template <typename Compare>
+bool view_in_order(bool descending, Compare compare) {
+    for (std::uint64_t i = 1; i < s_presented_n; ++i) {
+        int c = compare(s_presented[i - 1], s_presented[i]);
+        if (descending ? c < 0 : c > 0) return false;
+    }
+    return true;
+}
+
+// Sorts the presented view by `compare`, a three-way comparison of two entry-table positions.
 template <typename Compare>
 void sort_view(bool descending, Compare compare) {
+    if (view_in_order(descending, compare)) return;
     std::size_t n = static_cast<std::size_t>(s_presented_n);
     // A failed allocation only slows the merges down.
     auto *scratch = static_cast<std::uint32_t *>(take_block(n / 2 * sizeof(std::uint32_t)));
@@ -218,15 +232,16 @@ struct NamedEntry {
 // allocation and a sort never fails.
 template <typename Compare>
 void sort_view_by_name(bool descending, Compare compare) {
+    auto by_position = [&](std::uint32_t x, std::uint32_t y) {
+        return compare(entry_name(s_list.items[x]), entry_name(s_list.items[y]));
+    };
+    if (view_in_order(descending, by_position)) return;
     std::size_t n = static_cast<std::size_t>(s_presented_n);
     std::size_t text = 0;
     for (std::size_t i = 0; i < n; ++i) text += std::strlen(entry_name(s_list.items[s_presented[i]])) + 1;
     auto *named = static_cast<NamedEntry *>(take_block((n + n / 2) * sizeof(NamedEntry) + text));
     if (!named) {
-        sort_elements(s_presented, n, static_cast<std::uint32_t *>(nullptr), descending,
-                      [&](std::uint32_t x, std::uint32_t y) {
-                          return compare(entry_name(s_list.items[x]), entry_name(s_list.items[y]));
-                      });
+        sort_elements(s_presented, n, static_cast<std::uint32_t *>(nullptr), descending, by_position);
         return;
     }
     char *names = reinterpret_cast<char *>(named + n + n / 2);
