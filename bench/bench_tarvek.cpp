@@ -1,7 +1,9 @@
 // Benchmarks of the library on generated listings of 20,000 and 200,000 items in random, sorted and
 // reversed name order, next to the floors they are judged against, measured in the same run:
+// - floor_parse_walk: yyjson parsing the same text into memory already faulted in and reading the five
+//   members of every item, the least a repeated load can do;
 // - floor_load: yyjson parsing the same text, reading the five item members and copying every name and
-//   path, which is the least a load that keeps its own copies can do;
+//   path each into a block of its own, which is the least a load that keeps such copies can do;
 // - floor_result: the same result document built as one yyjson mutable document and written, without
 //   the identifiers' hashing, and hashing: the two identifiers of every presented entry on their own;
 // - floor_strverscmp_sort: std::stable_sort with glibc's strverscmp over the same names, the sort a host
@@ -9,8 +11,10 @@
 // - floor_adjacent_cmp: one tarvek_natural_cmp per neighbouring pair of an ordered view, the cost of one
 //   comparison per entry.
 // The pair/ benchmarks measure the four judged figures and their floors once more, alternating within
-// each iteration, and report the ratio themselves. scripts/bench.sh runs this binary and prints every
-// figure as a ratio to its floor.
+// each iteration, and report the ratio themselves. The scale/ benchmarks take the best of 7 calls of a
+// load, a first use of the view, a natural sort and a result document at both sizes, per byte or per
+// item, to show that a call costs what its work grows by and no more. scripts/bench.sh runs this binary
+// and prints every figure as a ratio to its floor.
 //
 // Every benchmark times its region by hand (UseManualTime), in processor time of the thread: the work
 // that puts the state back between iterations (freeing the previous listing, putting the view back in
@@ -25,6 +29,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -37,7 +42,9 @@
 namespace {
 
 using tarvek_bench::Copied;
+using tarvek_bench::FaultedInMemory;
 using tarvek_bench::floor_load;
+using tarvek_bench::floor_parse_walk;
 using tarvek_bench::free_copies;
 using tarvek_bench::NameOrder;
 using Clock = std::chrono::steady_clock;
@@ -135,11 +142,12 @@ void report_items(benchmark::State &state, std::size_t items) {
 
 // MARK: - The library
 
+// A repeated load of the same listing, as a host that lists a folder again: the load releases the
+// previous listing first, and that belongs to the load.
 void bm_load(benchmark::State &state, std::size_t items, NameOrder order) {
     if (!load(state, items, order, WARM_UP_LOADS)) return;
     const std::string &text = listing(items, order);
     for (auto _ : state) {
-        tarvek_load_listing("[]");  // frees the previous listing's entries outside the measurement
         int status = TARVEK_STATUS_OK;
         timed(state, [&] { status = tarvek_load_listing(text.c_str()); });
         if (status != TARVEK_STATUS_OK) state.SkipWithError(tarvek_last_error());
@@ -213,6 +221,20 @@ void bm_floor_load(benchmark::State &state, std::size_t items, NameOrder order) 
         if (!parsed) state.SkipWithError("the floor could not read the listing");
     }
     free_copies(copies);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+    report_items(state, items);
+}
+
+void bm_floor_parse_walk(benchmark::State &state, std::size_t items, NameOrder order) {
+    const std::string &text = listing(items, order);
+    FaultedInMemory memory;
+    tarvek_bench::prepare_memory(text, memory);
+    for (auto _ : state) {
+        std::size_t sum = 0;
+        timed(state, [&] { sum = floor_parse_walk(text, memory); });
+        if (sum == 0) state.SkipWithError("the floor could not read the listing");
+        benchmark::DoNotOptimize(sum);
+    }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
     report_items(state, items);
 }
@@ -416,14 +438,12 @@ void run_pair(benchmark::State &state, PrepareLibrary prepare_library, Library l
 void pair_load(benchmark::State &state, std::size_t items, NameOrder order) {
     if (!load(state, items, order, WARM_UP_LOADS)) return;
     const std::string &text = listing(items, order);
-    std::vector<Copied> copies;
-    copies.reserve(items);
+    FaultedInMemory memory;
+    tarvek_bench::prepare_memory(text, memory);
     bool ok = true;
     run_pair(
-        state, [] { tarvek_load_listing("[]"); },
-        [&] { ok = ok && tarvek_load_listing(text.c_str()) == TARVEK_STATUS_OK; }, [&] { free_copies(copies); },
-        [&] { ok = ok && floor_load(text, tarvek_bench::BENCH_FOLDER_PATH, copies); });
-    free_copies(copies);
+        state, [] {}, [&] { ok = ok && tarvek_load_listing(text.c_str()) == TARVEK_STATUS_OK; }, [] {},
+        [&] { ok = ok && floor_parse_walk(text, memory) != 0; });
     if (!ok) state.SkipWithError("a load failed");
 }
 
@@ -460,6 +480,48 @@ void pair_sorted_view(benchmark::State &state, std::size_t items, NameOrder orde
     if (out_of_order != 0) state.SkipWithError("the view is not in natural order");
 }
 
+// MARK: - Scaling
+
+// Runs `call` 7 times, each after `prepare`, and reports the best time divided by `units` (bytes or
+// items, and for a sort also log2 of the count) as "best_ns_per_unit".
+template <typename Prepare, typename Call>
+void best_of_seven(benchmark::State &state, double units, Prepare prepare, Call call) {
+    double best = 0;
+    for (auto _ : state) {
+        prepare();
+        double seconds = measure(call);
+        state.SetIterationTime(seconds);
+        if (best == 0 || seconds < best) best = seconds;
+    }
+    state.counters["best_ns_per_unit"] = best * 1e9 / units;
+}
+
+void scale_load(benchmark::State &state, std::size_t items, NameOrder order) {
+    if (!load(state, items, order, WARM_UP_LOADS)) return;
+    const std::string &text = listing(items, order);
+    best_of_seven(
+        state, static_cast<double>(text.size()), [] {}, [&] { tarvek_load_listing(text.c_str()); });
+}
+
+void scale_first_count(benchmark::State &state, std::size_t items, NameOrder order) {
+    if (!load(state, items, order)) return;
+    best_of_seven(
+        state, static_cast<double>(tarvek_count()), [] { tarvek_set_hidden_rules(nullptr, 0); },
+        [] { benchmark::DoNotOptimize(tarvek_count()); });
+}
+
+void scale_sort(benchmark::State &state, std::size_t items, NameOrder order) {
+    if (!load(state, items, order)) return;
+    double n = tarvek_count();
+    best_of_seven(state, n * std::log2(n), reset_view, [] { tarvek_sort(TARVEK_SORT_NATURAL, 0); });
+}
+
+void scale_result(benchmark::State &state, std::size_t items, NameOrder order) {
+    if (!load(state, items, order)) return;
+    best_of_seven(
+        state, static_cast<double>(tarvek_count()), [] {}, [] { benchmark::DoNotOptimize(tarvek_result_json()[0]); });
+}
+
 using Plain = void (*)(benchmark::State &, std::size_t, NameOrder);
 
 std::string run_name(const std::string &family, std::size_t items, NameOrder order) {
@@ -469,6 +531,14 @@ std::string run_name(const std::string &family, std::size_t items, NameOrder ord
 void add(const char *family, Plain function, std::size_t items, NameOrder order) {
     benchmark::RegisterBenchmark(run_name(family, items, order).c_str(), function, items, order)
         ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+}
+
+void add_scale(const char *family, Plain function, std::size_t items) {
+    benchmark::RegisterBenchmark(run_name(family, items, NameOrder::Random).c_str(), function, items, NameOrder::Random)
+        ->UseManualTime()
+        ->Iterations(7)
+        ->Repetitions(1)
         ->Unit(benchmark::kMillisecond);
 }
 
@@ -489,8 +559,15 @@ void register_all() {
         add("pair/sorted_view", pair_sorted_view, items, NameOrder::Sorted);
     }
     for (std::size_t items : SIZES) {
+        add_scale("scale/load", scale_load, items);
+        add_scale("scale/first_count", scale_first_count, items);
+        add_scale("scale/natural_sort", scale_sort, items);
+        add_scale("scale/result_json", scale_result, items);
+    }
+    for (std::size_t items : SIZES) {
         for (NameOrder order : ORDERS) {
             add("load", bm_load, items, order);
+            add("floor_parse_walk", bm_floor_parse_walk, items, order);
             add("floor_load", bm_floor_load, items, order);
             add("first_count", bm_first_count, items, order);
             add("result_json", bm_result_json, items, order);

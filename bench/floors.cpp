@@ -1,5 +1,6 @@
-// The load floor: yyjson's parse of the listing text, a walk over every item's members, and a copy of
-// every name and path, each in a block of its own as the library keeps them.
+// The load floors: yyjson's parse of the listing text and a walk over every item's members, with a copy
+// of every name and path each in a block of its own (as a loader that keeps its own copies must make
+// them), or into memory already faulted in and without copies (the least a repeated load can do).
 #include "floors.h"
 
 #include <yyjson.h>
@@ -72,6 +73,40 @@ bool floor_load(std::string_view text, std::string_view prefix, std::vector<Copi
     }
     yyjson_doc_free(doc);
     return true;
+}
+
+void prepare_memory(std::string_view text, FaultedInMemory &memory) {
+    // The copy of the text and yyjson's estimate of its values, with room to spare.
+    std::size_t size = text.size() * 4 + (1u << 20);
+    if (memory.bytes.size() < size) memory.bytes.assign(size, 1);
+}
+
+std::size_t floor_parse_walk(std::string_view text, FaultedInMemory &memory) {
+    yyjson_alc alc;
+    if (!yyjson_alc_pool_init(&alc, memory.bytes.data(), memory.bytes.size())) return 0;
+    yyjson_doc *doc = yyjson_read_opts(const_cast<char *>(text.data()), text.size(), 0, &alc, nullptr);
+    if (!doc) return 0;
+    std::size_t sum = 1;
+    yyjson_val *root = yyjson_doc_get_root(doc);
+    std::size_t index, count;
+    yyjson_val *item;
+    yyjson_arr_foreach(root, index, count, item) {
+        yyjson_obj_iter iter = yyjson_obj_iter_with(item);
+        yyjson_val *key;
+        while ((key = yyjson_obj_iter_next(&iter))) {
+            std::string_view k(yyjson_get_str(key), yyjson_get_len(key));
+            yyjson_val *value = yyjson_obj_iter_get_val(key);
+            if (k == "name" || k == "path") {
+                sum += yyjson_get_len(value);
+            } else if (k == "folder") {
+                sum += yyjson_is_true(value);
+            } else if (k == "size" || k == "mtime_ms") {
+                sum += static_cast<std::size_t>(yyjson_get_num(value) != 0);
+            }
+        }
+    }
+    yyjson_doc_free(doc);
+    return sum;
 }
 
 void free_copies(std::vector<Copied> &copies) {

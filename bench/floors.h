@@ -3,6 +3,7 @@
 #ifndef TARVEK_BENCH_FLOORS_H
 #define TARVEK_BENCH_FLOORS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,20 @@ bool floor_load(std::string_view text, std::string_view prefix, std::vector<Copi
 
 // Frees the copies and empties the vector.
 void free_copies(std::vector<Copied> &copies);
+
+// Memory for yyjson to parse a listing into, allocated and touched once, so that parsing into it again
+// and again never waits for the kernel to hand out fresh pages.
+struct FaultedInMemory {
+    std::vector<char> bytes;
+};
+
+// Makes `memory` large enough for yyjson to parse `text` into, and touches every page of it.
+void prepare_memory(std::string_view text, FaultedInMemory &memory);
+
+// The floor of a repeated load: yyjson parses `text` (a JSON array of item objects) into memory
+// already faulted in, and every item's members are read in one pass, the five that the library reads
+// looked at. Nothing is copied. Returns a sum of what was read, or 0 when the text is not such an array.
+std::size_t floor_parse_walk(std::string_view text, FaultedInMemory &memory);
 
 }  // namespace tarvek_bench
 

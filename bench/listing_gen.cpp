@@ -70,7 +70,7 @@ constexpr const char *SHOWS[] = {
 constexpr const char *WORDS[] = {
     "Night", "City", "Return", "Last", "Summer", "Winter", "Road", "Dark", "Light", "River", "King", "Queen",
     "Stranger", "Blue", "Red", "Echo", "Silent", "Storm", "Garden", "Station", "Empire", "Ghost", "Harbor",
-    "\xC3\x89t\xC3\xA9", "Ni\xC3\xB1o", "Gro\xC3\x9F" "stadt", "\xC3\x85sk", "Cor\xC3\xA7\xC3\xA3o", "L'amour",
+    "\xC3\x89t\xC3\xA9", "Ni\xC3\xB1o", "Gro\xC3\x9Fstadt", "\xC3\x85sk", "Cor\xC3\xA7\xC3\xA3o", "L'amour",
     "\xE5\xA4\x8F", "\xE6\x98\x9F\xE7\xA9\xBA", "\xE5\x8D\x83\xE3\x81\xA8\xE5\x8D\x83\xE5\xB0\x8B",
     "\xD0\x97\xD0\xB8\xD0\xBC\xD0\xB0", "\xCE\x98\xCE\xAC\xCE\xBB\xCE\xB1\xCF\x83\xCF\x83\xCE\xB1", "Part", "II",
     "of", "the", "and", "in", "Edge", "Tomorrow", "Memory", "Heart", "Fire", "Ice", "Glass", "Iron", "Seven",

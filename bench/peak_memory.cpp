@@ -7,6 +7,9 @@
 // the peak before the load is the text itself and the program around it. The baseline is read just
 // before the load, after the text has been received and every page of it touched.
 //
+// Then it loads a listing of one item, as a host does that moves from the huge folder to a small one,
+// and reports what stays resident above the baseline: the memory the huge folder leaves behind.
+//
 // With --floor, the program measures the load floor of the benchmarks instead (yyjson's parse of the
 // text and a copy of every name and path), the least memory any load built on yyjson's document needs.
 //
@@ -162,6 +165,14 @@ int main(int argc, char **argv) {
     long long after_result = current_rss();
     long long result_peak = result_reset ? peak_rss() : -1;
     long long peak = std::max(peak_load, peak_rss());
+    long long after_small = -1;
+    if (!floor) {
+        if (tarvek_load_listing(R"([{"name":"one.mkv","size":1}])") != TARVEK_STATUS_OK) {
+            std::fprintf(stderr, "peak_memory: the one-item listing was refused: %s\n", tarvek_last_error());
+            return 1;
+        }
+        after_small = current_rss();
+    }
 
     auto ratio = [&](long long bytes) { return static_cast<double>(bytes) / static_cast<double>(text_size); };
     std::printf("mode %s\n", floor ? "floor" : "library");
@@ -180,6 +191,8 @@ int main(int argc, char **argv) {
     std::printf("load_peak_ratio %.3f\n", ratio(peak_load - baseline));
     std::printf("result_phase_peak_ratio %.3f\n", result_reset ? ratio(result_peak - baseline) : -1.0);
     std::printf("peak_ratio %.3f\n", ratio(peak - baseline));
+    std::printf("rss_after_small_listing_bytes %lld\n", after_small);
+    std::printf("kept_after_small_listing_ratio %.3f\n", floor ? -1.0 : ratio(after_small - baseline));
     tarvek_bench::free_copies(copies);
     std::free(text);
     return 0;
