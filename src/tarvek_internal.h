@@ -139,13 +139,15 @@ extern char *s_folder_path;
 //   - s_summary always matches s_list's facts; an empty table has the zero summary (subs_folder -1).
 extern EntryTable s_list;
 extern ListingSummary s_summary;
-
-inline const char *entry_name(const Entry &entry) { return s_list.text + entry.name; }
-// The item's "path", or null when the path is formed.
-inline const char *entry_path(const Entry &entry) { return entry.path == NO_PATH ? nullptr : s_list.text + entry.path; }
 extern std::int32_t s_listing_loaded;
 extern std::int32_t s_listing_error;
 extern char s_listing_error_name[LISTING_ERROR_SIZE];
+
+// An entry's name, and its item's "path" (null when the path is formed).
+inline const char *entry_name(const Entry &entry) { return s_list.text + entry.name; }
+inline const char *entry_path(const Entry &entry) {
+    return entry.path == NO_PATH ? nullptr : s_list.text + entry.path;
+}
 
 // The presented view (view.cpp: refresh_view, invalidate_view, tarvek_sort):
 //   - While s_presented_valid is 1, s_presented[0, s_presented_n) holds the entry-table position of
@@ -157,7 +159,7 @@ extern std::uint64_t s_presented_n;
 extern std::uint64_t s_presented_capacity;
 extern std::int32_t s_presented_valid;
 
-// The hidden-name rules (names.cpp: install_default_rules, install_rules):
+// The hidden-name rules (names.cpp: install_rules, and is_hidden's first installation of the defaults):
 //   - Slots 0 to s_rules_n - 1 hold the patterns in force, each NUL-terminated. s_rules_n 0 means that
 //     no rule was installed yet: the defaults are installed on first use, so that no name is ever
 //     tested against an empty rule set.
