@@ -3,7 +3,7 @@
 #
 #   setup.sh [--fuzz] [--abi] [--valgrind] [--platform NAME]...
 #
-# Debian 12 ships the compiler, CMake, pkg-config, GoogleTest and Google Benchmark. yyjson 0.12 is
+# Debian 12 ships the compiler, CMake, pkg-config, GoogleTest, Google Benchmark and CLI11. yyjson 0.12 is
 # packaged only in Debian's unstable suite (libyyjson0 and libyyjson-dev, which depend on libc6 alone),
 # so those two packages are downloaded through a throw-away apt configuration that points at the
 # unstable suite of the mirror this machine already uses, and installed with dpkg. A machine whose
@@ -48,7 +48,7 @@ declare -A DEBIAN_ARCH=([i386]=i386 [armhf]=armhf [arm64]=arm64 [s390x]=s390x)
 declare -A TRIPLET=([i386]=i686-linux-gnu [armhf]=arm-linux-gnueabihf [arm64]=aarch64-linux-gnu
     [s390x]=s390x-linux-gnu)
 
-packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev)
+packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev)
 [ "$fuzz" -eq 0 ] || packages+=(clang libclang-rt-dev llvm)
 [ "$abi" -eq 0 ] || packages+=(abigail-tools)
 [ "$valgrind" -eq 0 ] || packages+=(valgrind)

@@ -198,9 +198,9 @@ TEST_F(CliTest, ErrorsNameTheInputAndFail) {
         const char *message;
     } const cases[] = {
         {{"browse", (root_ / "missing").string()}, "missing: cannot list the folder: No such file or directory"},
-        {{"result", bad.string()}, "bad.json: invalid JSON (status 1)"},
+        {{"result", bad.string()}, "bad.json: invalid JSON at line 1, column 10: unexpected end of data (status 1)"},
         {{"result", (root_ / "none.json").string()}, "none.json: cannot read: No such file or directory"},
-        {{"result", "-"}, "standard input: top-level not array/object (status 1)"},
+        {{"result", "-"}, "standard input: the document is a number, not an array or an object (status 1)"},
     };
     for (const auto &c : cases) {
         Outcome r = run(c.args, "42");
@@ -225,7 +225,7 @@ TEST_F(CliTest, UsageErrorsAndHelp) {
         EXPECT_EQ(r.status, 2) << testing::PrintToString(args);
         EXPECT_TRUE(contains(r.err, "usage: tarvek browse")) << r.err;
     }
-    Outcome help = run({"--help"});
+    Outcome help = run({"browse", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(contains(help.out, "--hide PATTERN"));
 }
