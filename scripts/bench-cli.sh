@@ -86,7 +86,7 @@ measure() {
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 echo "bench-cli: $files entries per folder, $rounds runs of each program, alternating, medians; LC_ALL=C"
-printf '%-9s %10s %10s %8s %12s %12s %8s\n' "names" "ls -l s" "tarvek s" "time" "ls -l MB" "tarvek MB" "memory"
+printf '%-9s %10s %10s %8s %12s %12s %8s\n' "names" "ls -l s" "tarvek s" "time" "ls -l MiB" "tarvek MiB" "memory"
 verdict=0
 for set in "${sets[@]}"; do
     dir=$work/$set
