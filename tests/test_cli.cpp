@@ -438,6 +438,7 @@ TEST_F(CliTest, UsageErrorsAndHelp) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> helps = {
         {{"--help"}, "Usage: tarvek [OPTIONS] SUBCOMMAND"},
         {{"help"}, "Usage: tarvek [OPTIONS] SUBCOMMAND"},
+        {{"help", "result"}, "Usage: tarvek result [OPTIONS] [FILE]"},
         {{"browse", "--help"}, "--hide PATTERN"},
         {{"browse", "-h"}, "--no-disc"},
         {{"result", "--help"}, "Usage: tarvek result [OPTIONS] [FILE]"},

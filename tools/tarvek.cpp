@@ -13,6 +13,11 @@
 
 #include <sys/stat.h>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -625,6 +630,10 @@ int browse(const Options &options) {
 // Reads a whole file, or standard input for "-". False with errno set on failure.
 bool read_input(const std::string &name, std::string &text) {
     FILE *file = stdin;
+#if defined(_WIN32)
+    // The document's bytes as they are: no CR-LF folding, and no end of file at a Ctrl-Z.
+    if (name == "-") _setmode(_fileno(stdin), _O_BINARY);
+#endif
     if (name != "-") {
         struct stat info;
         if (stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
@@ -761,7 +770,10 @@ int run(int argc, char **argv) {
     if (argc > 1 && argv[1][0] != '-') {
         std::string command = argv[1];
         if (command == "help") {
-            out().write(app.help());
+            // "tarvek help COMMAND" is "tarvek COMMAND --help".
+            const auto asked = argc > 2 ? app.get_subcommands([&](const CLI::App *sub) { return sub->get_name() == argv[2]; })
+                                        : std::vector<CLI::App *>{};
+            out().write(asked.empty() ? app.help() : asked[0]->help("tarvek"));
             return 0;
         }
         const auto commands = app.get_subcommands([&](const CLI::App *sub) { return sub->get_name() == command; });
