@@ -28,7 +28,7 @@ bool g_wcwidth = false;
 #endif
 
 #if defined(_WIN32)
-// '\' separates the parts of a Windows path, and no Windows name holds one.
+// '\' separates the folders of a Windows path, and no Windows name holds one.
 constexpr bool ESCAPE_BACKSLASH = false;
 #else
 constexpr bool ESCAPE_BACKSLASH = true;

@@ -32,7 +32,7 @@ int approximate_width(std::uint32_t code);
 //     bytes and DEL, \uHHHH for the C1 controls (U+0080 to U+009F) and for the characters that
 //     break or reorder lines (U+2028, U+2029, U+202A to U+202E, U+2066 to U+2069),
 //   - each byte that is not part of a valid UTF-8 character is \xHH,
-//   - '\' is \\ (except on Windows, where it separates the parts of a path and no name holds one),
+//   - '\' is \\ (except on Windows, where it separates the folders of a path and no name holds one),
 //   - with `quoted`, '"' is \" so that the text can stand between double quotes.
 // This is the form that bash's $'...' reads back. No byte of the result is a control character.
 std::string escaped(std::string_view raw, bool quoted = false);

@@ -1,5 +1,5 @@
-// The command-line host's parts on their own: how names are escaped, measured and shortened, and the
-// JSON strings of the listings it writes.
+// The command-line host's sources other than main, on their own: how names are escaped, measured
+// and shortened, and the JSON strings of the listings it writes.
 #include <folder.h>
 #include <listing.h>
 #include <terminal.h>
@@ -18,12 +18,12 @@ using namespace tarvek_cli;
 
 const std::string ELLIPSIS = "\xE2\x80\xA6";
 
-class CliParts : public ::testing::Test {
+class CliUnits : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { init_display(); }
 };
 
-TEST_F(CliParts, EscapingLeavesNoByteThatActsOnATerminal) {
+TEST_F(CliUnits, EscapingLeavesNoByteThatActsOnATerminal) {
     const struct {
         std::string raw, shown;
     } cases[] = {
@@ -49,7 +49,7 @@ TEST_F(CliParts, EscapingLeavesNoByteThatActsOnATerminal) {
     EXPECT_EQ(escaped("say \"hi\"", true), "say \\\"hi\\\"");
 }
 
-TEST_F(CliParts, WidthsCountTerminalColumns) {
+TEST_F(CliUnits, WidthsCountTerminalColumns) {
     EXPECT_EQ(shown_width("abc"), 3u);
     EXPECT_EQ(shown_width("日本語"), 6u);
     EXPECT_EQ(shown_width("🎬"), 2u);
@@ -60,7 +60,7 @@ TEST_F(CliParts, WidthsCountTerminalColumns) {
 
 // The built-in approximation, used where there is no wcwidth (Windows), agrees with the C library on
 // the characters that names are made of.
-TEST_F(CliParts, ApproximateWidthAgreesWithWcwidth) {
+TEST_F(CliUnits, ApproximateWidthAgreesWithWcwidth) {
     for (std::uint32_t code : {0x41u, 0xE9u, 0x0301u, 0x0416u, 0x05D0u, 0x1100u, 0x200Bu, 0x3042u, 0x30A2u, 0x4E00u,
                                0x9FA5u, 0xAC00u, 0xD7A3u, 0xFE0Fu, 0xFF21u, 0xFF61u, 0x1F3ACu, 0x1F600u, 0x1F914u,
                                0x20000u}) {
@@ -68,7 +68,7 @@ TEST_F(CliParts, ApproximateWidthAgreesWithWcwidth) {
     }
 }
 
-TEST_F(CliParts, FittingShortensInTheMiddleWithoutCuttingACharacterOrAnEscape) {
+TEST_F(CliUnits, FittingShortensInTheMiddleWithoutCuttingACharacterOrAnEscape) {
     const struct {
         std::string raw;
         std::size_t width;
@@ -91,7 +91,7 @@ TEST_F(CliParts, FittingShortensInTheMiddleWithoutCuttingACharacterOrAnEscape) {
 
 // Whatever bytes a name holds (the host writes only valid UTF-8 names, but escapes every control
 // character), the listing's JSON string reads back as the same bytes.
-TEST_F(CliParts, JsonStringsReadBackAsTheSameText) {
+TEST_F(CliUnits, JsonStringsReadBackAsTheSameText) {
     std::string all_ascii;
     for (int c = 1; c < 0x80; ++c) all_ascii += static_cast<char>(c);
     std::mt19937 random(7);
@@ -115,7 +115,7 @@ TEST_F(CliParts, JsonStringsReadBackAsTheSameText) {
 
 // The listing written into a folder's name store is the document the entries make, and the names
 // read back from it in place, escaped ones included.
-TEST_F(CliParts, ListingTextBecomesTheNameStore) {
+TEST_F(CliUnits, ListingTextBecomesTheNameStore) {
     Folder folder;
     folder.add("b \"quoted\".mkv", false, 5, 1700000000000);
     folder.add("Subs", true, -1, 1);
