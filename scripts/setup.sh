@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing tarvek needs, and nothing when it is all there.
 #
-#   setup.sh [--fuzz] [--abi] [--valgrind] [--platform NAME]...
+#   setup.sh [--fuzz] [--abi] [--valgrind] [--bench-cli] [--platform NAME]...
 #
-# Debian 12 ships the compiler, CMake, pkg-config, GoogleTest and Google Benchmark. yyjson 0.12 is
+# Debian 12 ships the compiler, CMake, pkg-config, GoogleTest, Google Benchmark and CLI11. yyjson 0.12 is
 # packaged only in Debian's unstable suite (libyyjson0 and libyyjson-dev, which depend on libc6 alone),
 # so those two packages are downloaded through a throw-away apt configuration that points at the
 # unstable suite of the mirror this machine already uses, and installed with dpkg. A machine whose
@@ -14,6 +14,7 @@
 #               source lines: what scripts/fuzz.sh needs.
 # --abi         abigail-tools, for the ABI check of scripts/abi.sh.
 # --valgrind    valgrind, for scripts/valgrind.sh.
+# --bench-cli   GNU time, for scripts/bench-cli.sh.
 # --platform N  what scripts/test-platforms.sh needs for platform N: clang; the cross compiler and
 #               qemu-user for i386, armhf, arm64 and s390x, with that architecture's yyjson 0.12
 #               unpacked into build-platforms/N/root (never installed over the machine's own); the
@@ -24,19 +25,21 @@ cd "$(dirname "$0")/.."
 fuzz=0
 abi=0
 valgrind=0
+bench_cli=0
 platforms=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --fuzz) fuzz=1 ;;
         --abi) abi=1 ;;
         --valgrind) valgrind=1 ;;
+        --bench-cli) bench_cli=1 ;;
         --platform)
             [ $# -ge 2 ] || { echo "setup: --platform needs a name" >&2; exit 2; }
             platforms+=("$2")
             shift
             ;;
         *)
-            echo "usage: $0 [--fuzz] [--abi] [--valgrind] [--platform NAME]..." >&2
+            echo "usage: $0 [--fuzz] [--abi] [--valgrind] [--bench-cli] [--platform NAME]..." >&2
             exit 2
             ;;
     esac
@@ -48,10 +51,11 @@ declare -A DEBIAN_ARCH=([i386]=i386 [armhf]=armhf [arm64]=arm64 [s390x]=s390x)
 declare -A TRIPLET=([i386]=i686-linux-gnu [armhf]=arm-linux-gnueabihf [arm64]=aarch64-linux-gnu
     [s390x]=s390x-linux-gnu)
 
-packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev)
+packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev)
 [ "$fuzz" -eq 0 ] || packages+=(clang libclang-rt-dev llvm)
 [ "$abi" -eq 0 ] || packages+=(abigail-tools)
 [ "$valgrind" -eq 0 ] || packages+=(valgrind)
+[ "$bench_cli" -eq 0 ] || packages+=(time)
 cross=()
 for platform in "${platforms[@]}"; do
     case "$platform" in

@@ -96,14 +96,16 @@ EOF
         -Dyyjson_DIR="$root/usr/lib/${MULTIARCH[$name]}/cmake/yyjson" -DTARVEK_GTEST_SOURCE_DIR=/usr/src/googletest
 }
 
-# Compiles, with warnings as errors, what a Windows build is made of. yyjson's header is the same on
-# every architecture; it is copied alone so that no header of this machine's C library is in sight.
+# Compiles, with warnings as errors, what a Windows build is made of. yyjson's header and CLI11's
+# (header-only) are the same on every architecture; they are copied alone so that no header of this
+# machine's C library is in sight.
 test_windows() {
     local build=build-platforms/windows
     local cxx=x86_64-w64-mingw32-g++-posix cc=x86_64-w64-mingw32-gcc-posix
     rm -rf "$build"
     mkdir -p "$build/include" "$build/obj"
     cp "$(pkg-config --variable=includedir yyjson)/yyjson.h" "$build/include/"
+    cp -r "$(pkg-config --variable=includedir CLI11)/CLI" "$build/include/"
     local warnings=(-Wall -Wextra -Werror)
     local library=(-std=c++17 -O2 -fno-exceptions -fno-rtti -Wpedantic "${warnings[@]}" -Iinclude -Isrc
         -I"$build/include")
@@ -119,8 +121,10 @@ test_windows() {
     "$cc" -std=c99 -Wpedantic "${warnings[@]}" -DTARVEK_STATIC -Iinclude -c tests/header_c99.c \
         -o "$build/obj/header-static.o"
     echo "windows: the header compiles from C99 for users of the DLL and of the static library"
-    "$cxx" -std=c++17 -O2 "${warnings[@]}" -DTARVEK_STATIC -Iinclude -I"$build/include" -c tools/tarvek.cpp \
-        -o "$build/obj/tarvek-cli.o"
+    for source in tools/*.cpp; do
+        "$cxx" -std=c++17 -O2 "${warnings[@]}" -DTARVEK_STATIC -DTARVEK_VERSION='"0"' -Iinclude -Itools \
+            -I"$build/include" -c "$source" -o "$build/obj/cli-$(basename "$source" .cpp).o"
+    done
     echo "windows: the command-line host compiles"
 }
 

@@ -1,93 +1,52 @@
 // The command-line host, driven as a person drives it: the built program run on temporary folders and
 // files, its output, its error lines and its exit statuses checked.
-#include <gtest/gtest.h>
+#include "cli_support.h"
+
 #include <yyjson.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
+#include <map>
 #include <memory>
-#include <string>
-#include <vector>
-
-namespace fs = std::filesystem;
+#include <sstream>
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using namespace cli_test;
 
-std::string quoted(const std::string &arg) {
-    std::string text = "'";
-    for (char c : arg) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return text + "'";
-}
+using Doc = std::unique_ptr<yyjson_doc, void (*)(yyjson_doc *)>;
+Doc parse(const std::string &text) { return Doc(yyjson_read(text.data(), text.size(), 0), yyjson_doc_free); }
 
-std::string read_file(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const fs::path &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
-
-class CliTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tarvek-cli-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        dir_ = root_ / "folder";
-        fs::create_directory(dir_);
-    }
-    void TearDown() override { fs::remove_all(root_); }
-
-    // Files (and folders, for names ending in '/') in the test folder.
-    void make(const std::vector<std::string> &names) {
-        for (const std::string &name : names) {
-            if (name.back() == '/') {
-                fs::create_directories(dir_ / name.substr(0, name.size() - 1));
-            } else {
-                write_file(dir_ / name, "");
-            }
+// The value of a head line of the view ("action   OPEN_FILES" gives "OPEN_FILES").
+std::string head_value(const std::string &out, const std::string &label) {
+    for (const std::string &line : lines_of(out)) {
+        if (line.rfind(label + " ", 0) == 0) {
+            std::size_t start = line.find_first_not_of(' ', label.size());
+            return start == std::string::npos ? "" : line.substr(start);
         }
     }
+    return "";
+}
 
-    // Runs the program with `args`, and `input` on its standard input.
-    Outcome run(const std::vector<std::string> &args, const std::string &input = "") {
-        fs::path in = root_ / "stdin", out = root_ / "stdout", err = root_ / "stderr";
-        write_file(in, input);
-        std::string command = quoted(TARVEK_CLI);
-        for (const std::string &arg : args) command += " " + quoted(arg);
-        command += " <" + quoted(in) + " >" + quoted(out) + " 2>" + quoted(err);
-        int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
+// The rows of the view's table: the lines after its header line, up to the "others" line.
+std::vector<std::string> table_rows(const std::string &out) {
+    std::vector<std::string> rows;
+    bool in_table = false;
+    for (const std::string &line : lines_of(out)) {
+        if (line.rfind("others ", 0) == 0) break;
+        if (in_table) rows.push_back(line);
+        if (line.rfind("#  ", 0) == 0) in_table = true;
     }
+    return rows;
+}
 
-    fs::path root_;
-    fs::path dir_;
-};
-
-bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
-
-// Lines of a text that contain `part`.
-int lines_with(const std::string &text, const std::string &part) {
-    int count = 0;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        count += text.substr(start, end - start).find(part) != std::string::npos;
-        start = end + 1;
-    }
-    return count;
+// The whitespace-separated words of a line.
+std::vector<std::string> words(const std::string &line) {
+    std::istringstream in(line);
+    std::vector<std::string> result;
+    for (std::string word; in >> word;) result.push_back(word);
+    return result;
 }
 
 TEST_F(CliTest, BrowseShowsTheFolderAsAPlayerSeesIt) {
@@ -108,6 +67,112 @@ TEST_F(CliTest, BrowseShowsTheFolderAsAPlayerSeesIt) {
     EXPECT_LT(e9, e10);
     EXPECT_FALSE(contains(r.out, "Thumbs.db")) << "hidden files are not presented";
     EXPECT_FALSE(contains(r.out, "cover.jpg")) << "pictures are not presented";
+    EXPECT_TRUE(contains(r.out, "others   1 picture, 2 hidden (--all lists them)")) << r.out;
+}
+
+TEST_F(CliTest, FoldersComeFirstMarkedThenFilesThenACountOfTheOthers) {
+    make({"Extras/", "Subs/", "bdmv/", "subs/", "a.mkv", "b.mkv", "a.en.srt", "a.fr.srt", "cover.jpg", "notes.nfo",
+          ".hidden.srt", "Thumbs.db"});
+    Outcome r = run({"browse", dir_});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(head_value(r.out, "action"), "OPEN_DISC") << "a BDMV folder in any case is a disc";
+    std::vector<std::string> rows = table_rows(r.out);
+    ASSERT_EQ(rows.size(), 6u) << r.out;
+    // Folders in natural order, each marked for what it is: only "Subs" exactly is the subtitle folder.
+    const std::vector<std::vector<std::string>> expected = {{"bdmv/", "disc", "folder"},
+                                                            {"Extras/", "folder"},
+                                                            {"Subs/", "subs", "folder"},
+                                                            {"subs/", "folder"},
+                                                            {"0", "a.mkv", "video"},
+                                                            {"1", "b.mkv", "video"}};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        std::vector<std::string> got = words(rows[i]);
+        ASSERT_GE(got.size(), expected[i].size()) << rows[i];
+        EXPECT_TRUE(std::equal(expected[i].begin(), expected[i].end(), got.begin())) << rows[i];
+    }
+    EXPECT_EQ(head_value(r.out, "others"), "2 subtitles, 1 picture, 1 unsupported, 2 hidden (--all lists them)");
+
+    // The folders follow the sort key and direction of the files.
+    Outcome reversed = run({"browse", "--sort", "bytewise", "--desc", dir_});
+    std::vector<std::string> reversed_rows = table_rows(reversed.out);
+    ASSERT_EQ(reversed_rows.size(), 6u) << reversed.out;
+    EXPECT_EQ(words(reversed_rows[0])[0], "subs/");
+    EXPECT_EQ(words(reversed_rows[3])[0], "Extras/");
+    EXPECT_EQ(words(reversed_rows[4])[1], "b.mkv");
+}
+
+TEST_F(CliTest, ASubtitleFolderShowsWhatItHolds) {
+    make({"Show.en.srt", "Show.fr.srt", "Show.de.srt"});
+    Outcome r = run({"browse", dir_});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(head_value(r.out, "action"), "OPEN_FILES");
+    EXPECT_EQ(head_value(r.out, "others"), "3 subtitles (--all lists them)") << r.out;
+    Outcome all = run({"browse", "--all", dir_});
+    EXPECT_EQ(lines_with(all.out, "subtitle  "), 3) << all.out;
+}
+
+// Every entry's role, with rules that hide some of each group of files that the library does not
+// present, so that each group is mixed.
+TEST_F(CliTest, AllListsEveryEntryWithItsRole) {
+    const std::map<std::string, std::string> roles = {
+        {"Extras/", "folder"},       {"a.en.srt", "hidden"},     {"a.fr.srt", "subtitle"},  {"b.en.srt", "hidden"},
+        {"c.srt", "subtitle"},       {"d.en.srt", "hidden"},     {"e.ass", "subtitle"},     {"poster.jpg", "picture"},
+        {"skip.jpg", "hidden"},      {"x.nfo", "unsupported"},   {"y.skip.nfo", "hidden"},  {"movie.mkv", "presented"},
+        {"skip.mkv", "hidden"},      {".DS_Store", "presented"},  {"skip/", "folder"},
+    };
+    std::vector<std::string> names;
+    for (const auto &[name, role] : roles) names.push_back(name);
+    make(names);
+    Outcome r = run({"browse", "--all", "--hide", "*.en.srt", "--hide", "skip*", "--hide", "*.skip.*", dir_});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> rows = table_rows(r.out);
+    ASSERT_EQ(rows.size(), roles.size()) << r.out;
+    for (const std::string &row : rows) {
+        std::vector<std::string> got = words(row);
+        ASSERT_GE(got.size(), 3u) << row;
+        bool numbered = got[0].find_first_not_of("0123456789") == std::string::npos;
+        const std::string &role = got[numbered ? 1 : 0];
+        std::string name = got[numbered ? 2 : 1];
+        ASSERT_EQ(roles.count(name), 1u) << row;
+        EXPECT_EQ(role, roles.at(name)) << row;
+        EXPECT_EQ(numbered, role == "presented") << row;
+    }
+    EXPECT_EQ(head_value(r.out, "others"), "3 subtitles, 1 picture, 1 unsupported, 6 hidden") << r.out;
+    EXPECT_EQ(head_value(r.out, "files"), "7 visible, 6 hidden") << r.out;
+}
+
+// The table and the result document decide by the same rule, for every kind of folder.
+TEST_F(CliTest, ViewAndJsonAgreeOnTheAction) {
+    const std::vector<std::vector<std::string>> folders = {
+        {}, {"Extras/"}, {"BDMV/", "a.mkv"}, {".DS_Store", "Thumbs.db"}, {"a.cue", "a.flac"},
+        {"x.srt", "y.srt"}, {"a.jpg", ".b.jpg"}, {"Subs/", "a.mkv", ".a.mkv"},
+    };
+    for (const std::vector<std::string> &names : folders) {
+        fs::remove_all(dir_);
+        fs::create_directory(dir_);
+        make(names);
+        Outcome view = run({"browse", dir_});
+        Outcome json = run({"browse", "--json", dir_});
+        ASSERT_EQ(view.status, 0) << view.err;
+        ASSERT_EQ(json.status, 0) << json.err;
+        Doc doc = parse(json.out);
+        ASSERT_NE(doc, nullptr) << json.out;
+        yyjson_val *root = yyjson_doc_get_root(doc.get());
+        std::string label = testing::PrintToString(names);
+        EXPECT_EQ(head_value(view.out, "action"), yyjson_get_str(yyjson_obj_get(root, "action_name"))) << label;
+        EXPECT_EQ(head_value(view.out, "files"),
+                  std::to_string(yyjson_get_sint(yyjson_obj_get(root, "visible_files"))) + " visible, " +
+                      std::to_string(yyjson_get_sint(yyjson_obj_get(root, "hidden_files"))) + " hidden")
+            << label;
+    }
+
+    // The result document always looks for a disc folder and holds the presented files alone.
+    for (const char *option : {"--no-disc", "--all"}) {
+        Outcome conflict = run({"browse", "--json", option, dir_});
+        EXPECT_EQ(conflict.status, 2) << option;
+        EXPECT_TRUE(contains(conflict.err, "--json excludes " + std::string(option))) << conflict.err;
+        EXPECT_EQ(conflict.out, "");
+    }
 }
 
 TEST_F(CliTest, DiscFolderAndCueSheetWithoutAudio) {
@@ -129,16 +194,98 @@ TEST_F(CliTest, HideRulesReplaceTheDefaults) {
     EXPECT_TRUE(contains(r.out, "files    2 visible, 1 hidden")) << r.out;
     EXPECT_TRUE(contains(r.out, ".DS_Store")) << "the defaults no longer apply";
     EXPECT_FALSE(contains(r.out, "b.tmp.mkv"));
+
+    Outcome refused = run({"browse", "--hide", "", dir_});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(contains(refused.err, "tarvek: --hide: empty rule")) << refused.err;
 }
 
-TEST_F(CliTest, NamesTheLibraryCannotTakeAreLeftOutWithOneWarning) {
+TEST_F(CliTest, NamesTheLibraryCannotTakeAreLeftOutWithOneWarningNamingThem) {
     make({"a.mkv", "back\\slash.mkv", "two\\back\\slashes.mkv", "caf\xE9.mkv"});
     Outcome r = run({"browse", dir_});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(lines_with(r.err, "warning"), 1) << r.err;
-    EXPECT_TRUE(contains(r.err, "left out 3 names")) << r.err;
+    EXPECT_TRUE(contains(r.err, "left out 3 names with a '\\' or not valid UTF-8: \"back\\\\slash.mkv\", "
+                                "\"caf\\xe9.mkv\", \"two\\\\back\\\\slashes.mkv\"\n"))
+        << r.err;
     EXPECT_TRUE(contains(r.out, "a.mkv"));
     EXPECT_FALSE(contains(r.out, "slash"));
+
+    make({"z\\1", "z\\2", "\x1b\\\xff"});
+    r = run({"browse", dir_});
+    EXPECT_TRUE(contains(r.err, "left out 6 names with a '\\' or not valid UTF-8: \"\\e\\\\\\xff\", "
+                                "\"back\\\\slash.mkv\", \"caf\\xe9.mkv\" and 3 more\n"))
+        << r.err;
+}
+
+// Names and paths that could act on a terminal, or break a row, are printed escaped everywhere: in
+// the head lines, the table, the counts and cue lines, --all, and the warnings and errors.
+TEST_F(CliTest, NamesAreEscapedInEveryPlaceTheyArePrinted) {
+    fs::path dir = root_ / "dir\x1b]0;title\x07";
+    fs::create_directory(dir);
+    make_in(dir, {"evil\x1b[31mred\x1b[0m.mkv", "two\nlines.mkv", "tab\there.mkv", "csi\xC2\x9B" "2J.mkv",
+                  "rlo\xE2\x80\xAEvkm.mp4", "del\x7F.mkv", "sub\x1b" "dir/", "cue\r.cue", "cue\r.flac", "s\x1b.srt",
+                  "bad\xFF\x1b.mkv"});
+    const std::vector<std::string> shown = {"evil\\e[31mred\\e[0m.mkv", "two\\nlines.mkv", "tab\\there.mkv",
+                                            "csi\\u009b2J.mkv", "rlo\\u202evkm.mp4", "del\\x7f.mkv", "sub\\edir/"};
+    for (bool all : {false, true}) {
+        std::vector<std::string> args = {"browse", dir.string()};
+        if (all) args.push_back("--all");
+        Outcome r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const std::string &text : {r.out, r.err}) {
+            EXPECT_EQ(std::count_if(text.begin(), text.end(),
+                                    [](char c) {
+                                        auto u = static_cast<unsigned char>(c);
+                                        return (u < 0x20 && c != '\n') || u == 0x7F || u == 0xFF;
+                                    }),
+                      0)
+                << text;
+            EXPECT_FALSE(contains(text, "\xC2\x9B") || contains(text, "\xE2\x80\xAE")) << text;
+        }
+        for (const std::string &name : shown) EXPECT_EQ(lines_with(r.out, name), 1) << name << "\n" << r.out;
+        EXPECT_TRUE(contains(r.out, "folder   " + (root_ / "dir\\e]0;title\\a").string() + " (backend local)"))
+            << r.out;
+        EXPECT_TRUE(contains(r.out, "cue      cue\\r.cue plays cue\\r.flac")) << r.out;
+        EXPECT_EQ(lines_with(r.out, "s\\e.srt"), all ? 1 : 0) << r.out;
+        EXPECT_TRUE(contains(r.err, "\"bad\\xff\\e.mkv\"")) << r.err;
+        // One line per entry: 5 head lines, a blank one, the header, 9 rows (10 with the subtitle),
+        // the others and the cue sheet.
+        EXPECT_EQ(lines_of(r.out).size(), all ? 19u : 18u) << r.out;
+    }
+
+    // JSON stays JSON: the names come back exactly.
+    Outcome json = run({"browse", "--json", dir.string()});
+    ASSERT_EQ(json.status, 0) << json.err;
+    Doc doc = parse(json.out);
+    ASSERT_NE(doc, nullptr) << json.out;
+    EXPECT_TRUE(contains(json.out, "\"evil\\u001B[31mred\\u001B[0m.mkv\"")) << json.out;
+
+    Outcome missing = run({"browse", (root_ / "gone\x1b[2J").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(contains(missing.err, "gone\\e[2J: cannot list the folder")) << missing.err;
+}
+
+// In a pipe, rows keep whole names and align by display width: wide characters count two columns,
+// combining marks none.
+TEST_F(CliTest, PipedRowsKeepWholeNamesAlignedByDisplayWidth) {
+    const std::string long_name = std::string(250, 'L') + ".mkv";
+    const std::vector<std::string> names = {"abc.mkv", "日本語の名前.mkv", "🎬🎬 film.mp4", "Cafe\xCC\x81.mkv", long_name};
+    make(names);
+    Outcome r = run({"browse", dir_});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> rows = table_rows(r.out);
+    ASSERT_EQ(rows.size(), names.size()) << r.out;
+    std::size_t kind_column = 0;
+    for (const std::string &row : rows) {
+        std::size_t at = row.find("  video  ");
+        ASSERT_NE(at, std::string::npos) << row;
+        std::size_t column = display_width(row.substr(0, at));
+        if (kind_column == 0) kind_column = column;
+        EXPECT_EQ(column, kind_column) << row;
+    }
+    EXPECT_TRUE(contains(r.out, long_name));
+    EXPECT_FALSE(contains(r.out, "\xE2\x80\xA6")) << "nothing is shortened in a pipe";
 }
 
 TEST_F(CliTest, BrokenLinkIsListedWithoutSize) {
@@ -146,8 +293,7 @@ TEST_F(CliTest, BrokenLinkIsListedWithoutSize) {
     write_file(dir_ / "here.mkv", "12345");
     Outcome r = run({"browse", "--json", dir_});
     ASSERT_EQ(r.status, 0) << r.err;
-    std::unique_ptr<yyjson_doc, void (*)(yyjson_doc *)> doc(yyjson_read(r.out.data(), r.out.size(), 0),
-                                                            yyjson_doc_free);
+    Doc doc = parse(r.out);
     ASSERT_NE(doc, nullptr) << r.out;
     yyjson_val *items = yyjson_obj_get(yyjson_doc_get_root(doc.get()), "items");
     ASSERT_EQ(yyjson_arr_size(items), 2u);
@@ -163,8 +309,7 @@ TEST_F(CliTest, JsonIsTheResultDocumentPrettyPrinted) {
     Outcome r = run({"browse", "--json", "--sort", "size", "--desc", "--backend", "smb", dir_});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(contains(r.out, "\n  \"action\": 1,")) << r.out;
-    std::unique_ptr<yyjson_doc, void (*)(yyjson_doc *)> doc(yyjson_read(r.out.data(), r.out.size(), 0),
-                                                            yyjson_doc_free);
+    Doc doc = parse(r.out);
     ASSERT_NE(doc, nullptr) << r.out;
     yyjson_val *root = yyjson_doc_get_root(doc.get());
     EXPECT_STREQ(yyjson_get_str(yyjson_obj_get(root, "backend_id")), "smb");
@@ -188,27 +333,82 @@ TEST_F(CliTest, ResultPrintsTheLibrarysDocument) {
     Outcome piped = run({"result", "-"}, R"({"error":"offline"})");
     ASSERT_EQ(piped.status, 0) << piped.err;
     EXPECT_TRUE(contains(piped.out, R"("listing_error":"offline")")) << piped.out;
+
+    // A byte-order mark is skipped: the same document as without it.
+    Outcome marked = run({"result", "-"}, "\xEF\xBB\xBF" R"([{"name":"a.mkv"}])");
+    ASSERT_EQ(marked.status, 0) << marked.err;
+    EXPECT_EQ(marked.out, run({"result", "-"}, R"([{"name":"a.mkv"}])").out);
 }
 
 TEST_F(CliTest, ErrorsNameTheInputAndFail) {
     fs::path bad = root_ / "bad.json";
     write_file(bad, "[{\"name\":");
+    fs::path nul = root_ / "nul.json";
+    write_file(nul, std::string("[\n  {\"name\": \"a\0\"}]", 19));
     struct {
         std::vector<std::string> args;
         const char *message;
     } const cases[] = {
         {{"browse", (root_ / "missing").string()}, "missing: cannot list the folder: No such file or directory"},
-        {{"result", bad.string()}, "bad.json: invalid JSON (status 1)"},
+        {{"browse", bad.string()}, "bad.json: cannot list the folder: Not a directory"},
+        {{"result", bad.string()}, "bad.json: invalid JSON at line 1, column 10: unexpected end of data (status 1)"},
         {{"result", (root_ / "none.json").string()}, "none.json: cannot read: No such file or directory"},
-        {{"result", "-"}, "standard input: top-level not array/object (status 1)"},
+        {{"result", root_.string()}, ": cannot read: Is a directory"},
+        {{"result", nul.string()}, "nul.json: not a listing document: a NUL byte at line 2, column 14"},
+        {{"result", "-"}, "standard input: the document is a number, not an array or an object (status 1)"},
     };
     for (const auto &c : cases) {
         Outcome r = run(c.args, "42");
         EXPECT_EQ(r.status, 1) << c.message;
-        EXPECT_EQ(lines_with(r.err, ""), 1) << r.err;
+        EXPECT_EQ(lines_of(r.err).size(), 1u) << r.err;
         EXPECT_TRUE(contains(r.err, c.message)) << r.err;
         EXPECT_EQ(r.out, "");
     }
+}
+
+// A refused listing is explained by the refused item: its position, its name (escaped) and what is
+// wrong with it, by the library's rules; never an empty or stale reason.
+TEST_F(CliTest, RefusedListingsSayWhichItemAndWhy) {
+    const std::string long_name(4097, 'n');
+    struct {
+        std::string listing;
+        std::string reason;
+    } const cases[] = {
+        {R"([{"name":"a\\b.mkv"},{"name":"ok.mkv"}])", R"(item 0 "a\\b.mkv": a separator ('\') inside the name (status 1))"},
+        {R"([{"name":"dir/"},{"name":"x/y.mkv/"}])", R"(item 1 "x/y.mkv/": a separator ('/') inside the name)"},
+        {R"([{"name":"e\u001b[0m\"q\\"}, {"name":"a\\b"}])", R"(item 1 "a\\b": a separator ('\') inside the name)"},
+        {R"([{"name":"e\u001b[0m\"/q"}])", R"(item 0 "e\e[0m\"/q": a separator ('/') inside the name)"},
+        {"[{\"name\":\"" + long_name + "\"}]",
+         "item 0 \"" + std::string(30, 'n') + "\xE2\x80\xA6" + std::string(29, 'n') +
+             "\": the name is 4097 bytes long, longer than the 4096 a name may be (status 4)"},
+        {R"([{"name":"a.mkv"},{"name":5}])", R"(item 1: its "name" is a number, not a string)"},
+        {R"([{"size":1}])", R"(item 0 has no "name")"},
+        {R"([{"name":""}])", "item 0: its name is empty"},
+        {R"([{"name":"\u0000a"}])", "item 0: its name is empty (it starts with a NUL)"},
+        {R"([{"name":"a","size":1.5}])", R"(item 0 "a": "size" is 1.5, not a whole number)"},
+        {R"([{"name":"a","mtime_ms":9223372036854775807}])",
+         R"(item 0 "a": "mtime_ms" is 9223372036854775807, out of the signed 64-bit range)"},
+        {R"({"items":[{"name":"a"},[1]]})", "item 1 is an array, not an object (status 1)"},
+        {R"({"items":{}})", R"(the document is an object with neither an "items" array nor an "error" text)"},
+        {"[\n  {\"name\": \"a\"},\n  {\"name\" \"b\"}\n]", "invalid JSON at line 3, column 11: "},
+        {"  \n", "an empty document: no JSON value"},
+    };
+    fs::path listing = root_ / "listing.json";
+    for (const auto &c : cases) {
+        write_file(listing, c.listing);
+        Outcome r = run({"result", listing});
+        EXPECT_EQ(r.status, 1) << c.listing;
+        EXPECT_EQ(lines_of(r.err).size(), 1u) << r.err;
+        EXPECT_TRUE(contains(r.err, "tarvek: " + listing.string() + ": " + c.reason)) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+
+    std::string many = "[";
+    for (int i = 0; i <= 200000; ++i) many += i ? ",{\"name\":\"a\"}" : "{\"name\":\"a\"}";
+    Outcome r = run({"result", "-"}, many + "]");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "standard input: 200001 items, more than the 200000 a listing may hold (status 4)"))
+        << r.err;
 }
 
 TEST_F(CliTest, UsageErrorsAndHelp) {
@@ -218,16 +418,55 @@ TEST_F(CliTest, UsageErrorsAndHelp) {
                                                                                       {"browse", "--pretty"},
                                                                                       {"result", "--json"},
                                                                                       {"browse", "--sort"},
+                                                                                      {"browse", "a", "b"},
                                                                                       {"hash"},
                                                                                       {"natcmp", "a"},
-                                                                                      {"browse", "-x"}}) {
+                                                                                      {"browse", "-x"},
+                                                                                      {"--bogus"}}) {
         Outcome r = run(args);
         EXPECT_EQ(r.status, 2) << testing::PrintToString(args);
-        EXPECT_TRUE(contains(r.err, "usage: tarvek browse")) << r.err;
+        std::vector<std::string> lines = lines_of(r.err);
+        ASSERT_GE(lines.size(), 2u) << r.err;
+        EXPECT_EQ(lines[0].rfind("tarvek: ", 0), 0u) << r.err;
+        EXPECT_EQ(lines[1].rfind("usage: tarvek browse", 0), 0u) << r.err;
+        EXPECT_EQ(r.out, "");
     }
-    Outcome help = run({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(contains(help.out, "--hide PATTERN"));
+    EXPECT_TRUE(contains(run({"frobnicate"}).err, "tarvek: unknown command: frobnicate\n"));
+    EXPECT_TRUE(contains(run({"browse", "--sort", "random"}).err, "random not in {natural,bytewise,size,mtime}"));
+
+    // Help, for the program and for each command, on standard output and with status 0.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> helps = {
+        {{"--help"}, "Usage: tarvek [OPTIONS] SUBCOMMAND"},
+        {{"help"}, "Usage: tarvek [OPTIONS] SUBCOMMAND"},
+        {{"help", "result"}, "Usage: tarvek result [OPTIONS] [FILE]"},
+        {{"browse", "--help"}, "--hide PATTERN"},
+        {{"browse", "-h"}, "--no-disc"},
+        {{"result", "--help"}, "Usage: tarvek result [OPTIONS] [FILE]"},
+        {{"natcmp", "--help"}, "Usage: tarvek natcmp [OPTIONS] A B"},
+    };
+    for (const auto &[args, part] : helps) {
+        Outcome help = run(args);
+        EXPECT_EQ(help.status, 0) << testing::PrintToString(args);
+        EXPECT_TRUE(contains(help.out, part)) << help.out;
+        EXPECT_EQ(help.err, "");
+    }
+}
+
+TEST_F(CliTest, VersionAndTheEndOfOptions) {
+    Outcome version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "tarvek " TARVEK_VERSION "\n");
+
+    // After "--" an argument that begins with a dash is an operand.
+    make({"-x/"});
+    Streams in_folder;
+    in_folder.cwd = dir_.string();
+    Outcome dash = run_with({"browse", "--", "-x"}, in_folder);
+    EXPECT_EQ(dash.status, 0) << dash.err;
+    EXPECT_EQ(head_value(dash.out, "folder"), (fs::canonical(dir_) / "-x").string() + " (backend local)");
+    EXPECT_EQ(run({"base64", "--", "-x"}).out, "LXg=\n");
+    EXPECT_EQ(run({"natcmp", "--", "-a", "-b"}).out, "-1\n");
+    EXPECT_EQ(run({"result", "--", "-"}, "[]").status, 0);
 }
 
 TEST_F(CliTest, HelperTools) {
@@ -237,6 +476,35 @@ TEST_F(CliTest, HelperTools) {
     EXPECT_EQ(run({"base64", ""}).out, "\n");
     EXPECT_EQ(run({"natcmp", "ep9", "ep10"}).out, "-1\n");
     EXPECT_EQ(run({"natcmp", "Z", "_"}).out, "27\n");
+}
+
+// The manual page renders without warnings, names the version, and is installed with the program.
+TEST_F(CliTest, ManualPageRendersAndIsInstalled) {
+    const fs::path page = fs::path(TARVEK_SOURCE_DIR) / "tools" / "tarvek.1";
+    ASSERT_TRUE(fs::exists(page));
+    EXPECT_TRUE(read_file(page).rfind(".TH TARVEK 1 \"", 0) == 0 && contains(read_file(page), "\"tarvek " TARVEK_VERSION "\""))
+        << "the page's title line names the program's version";
+
+    fs::path rendered = root_ / "rendered", warnings = root_ / "warnings", prefix = root_ / "prefix";
+    std::string command = "'" CMAKE_COMMAND "' --install '" TARVEK_BINARY_DIR "' --component manual --prefix '" +
+                          prefix.string() + "' >'" + warnings.string() + "' 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << read_file(warnings);
+    EXPECT_TRUE(fs::exists(prefix / "share" / "man" / "man1" / "tarvek.1"));
+
+    if (std::system("command -v man >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "man (man-db) is not installed: the page's rendering is not checked";
+    }
+    command = "MANWIDTH=80 man -l '" + page.string() + "' >'" + rendered.string() + "' 2>'" + warnings.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << read_file(warnings);
+    std::string text = read_file(rendered);
+    for (const char *part : {"NAME", "SYNOPSIS", "tarvek browse", "EXIT STATUS", "TARVEK_PROGRESS_DELAY"}) {
+        EXPECT_TRUE(contains(text, part)) << part;
+    }
+    if (std::system("command -v groff >/dev/null 2>&1") == 0) {
+        command = "groff -man -Tutf8 -ww -z '" + page.string() + "' 2>'" + warnings.string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        EXPECT_EQ(read_file(warnings), "") << "roff warnings";
+    }
 }
 
 }  // namespace

@@ -1,61 +1,53 @@
 // tarvek, the command-line host: lists folders of the local file system and hands them to the library
 // exactly as a media player would, then prints what the library makes of them. It uses the public
 // interface of tarvek.h alone (the static library, which also carries the hash, base64 and natural
-// comparison helpers); listing documents are written and result documents pretty-printed with yyjson.
+// comparison helpers). Options are parsed with CLI11; result documents are pretty-printed and refused
+// listings read again with yyjson. tools/tarvek.1 is its manual page.
+#include "folder.h"
+#include "listing.h"
+#include "terminal.h"
+
+#include <CLI/CLI.hpp>
 #include <tarvek.h>
 #include <yyjson.h>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
 #endif
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <optional>
+#include <new>
 #include <string>
 #include <vector>
 
+#ifndef TARVEK_VERSION
+#error "TARVEK_VERSION, the project's version, is defined by the build"
+#endif
+
+#if !defined(S_ISDIR)
+#define S_ISDIR(mode) (((mode) & S_IFMT) == S_IFDIR)
+#endif
+
 namespace {
 
-constexpr const char *USAGE =
-    "usage: tarvek browse [DIR] [--sort KEY] [--desc] [--hide PATTERN]... [--no-disc] [--json] [--backend ID]\n"
-    "       tarvek result [FILE|-] [--pretty] [--backend ID] [--folder PATH] [--sort KEY] [--desc] [--hide "
-    "PATTERN]...\n"
-    "       tarvek hash TEXT | tarvek base64 TEXT | tarvek natcmp A B | tarvek --help\n";
+using namespace tarvek_cli;
 
-constexpr const char *HELP =
-    "\n"
-    "browse [DIR]     List DIR (default: the current folder) and show the folder as a media player sees it:\n"
-    "                 the action that opening it takes, the visible and hidden file counts, the subtitle\n"
-    "                 folder, the resume keys, the presented files with their identifiers, and the audio\n"
-    "                 file of each cue sheet. Links are followed. Names the library cannot take (with a '\\'\n"
-    "                 or not valid UTF-8) are left out with a warning.\n"
-    "result [FILE|-]  Load a listing document from FILE or standard input and print the result document.\n"
-    "hash TEXT        The stable hash of TEXT, as identifiers use it.\n"
-    "base64 TEXT      The base64 encoding of TEXT, as resume keys use it.\n"
-    "natcmp A B       The natural comparison of two names: negative, 0 or positive.\n"
-    "\n"
-    "options:\n"
-    "  --sort KEY      natural (the default for browse), bytewise, size or mtime\n"
-    "  --desc          sort in descending order\n"
-    "  --hide PATTERN  a hidden-name rule ('*' and '?' globs, ASCII case ignored); repeat for more. The\n"
-    "                  rules given replace the defaults (dot files, Thumbs.db, recycle bins, ...)\n"
-    "  --no-disc       decide without looking for a Blu-ray BDMV folder (browse)\n"
-    "  --json          print the result document, pretty-printed, instead of the view (browse)\n"
-    "  --pretty        pretty-print the result document (result)\n"
-    "  --backend ID    the backend identifier (browse: \"local\" by default; result: none)\n"
-    "  --folder PATH   the folder path of the listing (result)\n";
+constexpr const char *USAGE =
+    "usage: tarvek browse [DIR] [--sort KEY] [--desc] [--hide PATTERN]... [--no-disc | --all | --json] [--backend ID]\n"
+    "       tarvek result [FILE|-] [--pretty] [--backend ID] [--folder PATH] [--sort KEY] [--desc] "
+    "[--hide PATTERN]...\n"
+    "       tarvek hash TEXT | tarvek base64 TEXT | tarvek natcmp A B\n"
+    "       tarvek --help | tarvek COMMAND --help | tarvek --version\n";
 
 constexpr const char *SORT_KEYS[] = {"natural", "bytewise", "size", "mtime"};  // by TARVEK_SORT_* code
 constexpr const char *KIND_NAMES[] = {"video",       "audio", "subtitle",   "picture",
@@ -67,28 +59,22 @@ constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
 struct Options {
-    std::vector<std::string> operands;
-    int sort = -1;  // a TARVEK_SORT_* code, or -1 for none given
+    std::string operand;  // DIR or FILE
+    bool operand_given = false;
+    std::string sort;  // a name of SORT_KEYS, or empty for none given
     bool desc = false;
     std::vector<std::string> hide;
     bool no_disc = false;
+    bool all = false;
     bool json = false;
     bool pretty = false;
-    std::optional<std::string> backend;
-    std::optional<std::string> folder;
+    std::string backend;
+    bool backend_given = false;
+    std::string folder;
+    bool folder_given = false;
+    std::string text_a, text_b;  // the operands of hash, base64 and natcmp
 };
 
-// One item of a folder listing as the host writes it.
-struct Item {
-    std::string name;
-    bool folder = false;
-    std::int64_t size = -1;  // -1: not given
-    std::int64_t mtime_ms = -1;
-};
-
-struct MutDocFree {
-    void operator()(yyjson_mut_doc *doc) const { yyjson_mut_doc_free(doc); }
-};
 struct DocFree {
     void operator()(yyjson_doc *doc) const { yyjson_doc_free(doc); }
 };
@@ -96,284 +82,78 @@ struct MallocFree {
     void operator()(void *block) const { std::free(block); }
 };
 
-int usage_error(const char *what, const char *arg) {
-    std::fprintf(stderr, "tarvek: %s: %s\n%s", what, arg, USAGE);
+// One line on standard error, the program's name first. Names and paths in it are escaped by the
+// caller; the text as a whole is escaped once more for what came from elsewhere (option values).
+void message(const std::string &text) { std::fprintf(stderr, "tarvek: %s\n", text.c_str()); }
+
+int usage_error(const std::string &text) {
+    message(escaped(text));
+    std::fputs(USAGE, stderr);
     return EXIT_USAGE;
 }
 
-// A failure of the library, with its message and status, about `input`.
+// A failure of the library that wrote a message, about `input` (already escaped).
 int library_error(const std::string &input, int status) {
-    std::fprintf(stderr, "tarvek: %s: %s (status %d)\n", input.c_str(), tarvek_last_error(), status);
+    message(input + ": " + escaped(tarvek_last_error()) + " (status " + std::to_string(status) + ")");
     return EXIT_FAILED;
 }
 
-// Reads the options that `allowed` names (a space-separated list such as "--sort --desc") and the
-// operands. Returns 0, or the exit status of a usage error.
-int parse_options(int argc, char **argv, const char *allowed, Options &options) {
-    for (int i = 0; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg.size() < 2 || arg[0] != '-' || arg[1] != '-') {
-            if (arg != "-" && arg[0] == '-') return usage_error("unknown option", argv[i]);
-            options.operands.push_back(arg);
-            continue;
-        }
-        std::string name = arg, value;
-        bool inline_value = false;
-        if (std::size_t eq = arg.find('='); eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            inline_value = true;
-        }
-        if ((std::string(" ") + allowed + " ").find(" " + name + " ") == std::string::npos) {
-            return usage_error("unknown option", argv[i]);
-        }
-        bool takes_value = name == "--sort" || name == "--hide" || name == "--backend" || name == "--folder";
-        if (takes_value && !inline_value) {
-            if (i + 1 >= argc) return usage_error("missing value for", name.c_str());
-            value = argv[++i];
-        } else if (!takes_value && inline_value) {
-            return usage_error("no value expected for", name.c_str());
-        }
-        if (name == "--sort") {
-            options.sort = -1;
-            for (int key = 0; key < 4; ++key) {
-                if (value == SORT_KEYS[key]) options.sort = key;
-            }
-            if (options.sort < 0) return usage_error("unknown sort key", value.c_str());
-        } else if (name == "--hide") {
-            options.hide.push_back(value);
-        } else if (name == "--backend") {
-            options.backend = value;
-        } else if (name == "--folder") {
-            options.folder = value;
-        } else if (name == "--desc") {
-            options.desc = true;
-        } else if (name == "--no-disc") {
-            options.no_disc = true;
-        } else if (name == "--json") {
-            options.json = true;
-        } else if (name == "--pretty") {
-            options.pretty = true;
-        }
+int sort_code(const std::string &name) {
+    for (int key = 0; key < 4; ++key) {
+        if (name == SORT_KEYS[key]) return key;
+    }
+    return TARVEK_SORT_NATURAL;
+}
+
+// Applies the hidden-name rules of the options, if any were given. A rule the library refuses is a
+// usage error.
+int apply_rules(const Options &options) {
+    if (options.hide.empty()) return 0;
+    std::vector<const char *> rules;
+    for (const std::string &rule : options.hide) rules.push_back(rule.c_str());
+    if (tarvek_set_hidden_rules(rules.data(), static_cast<int32_t>(rules.size())) != TARVEK_STATUS_OK) {
+        return usage_error(std::string("--hide: ") + tarvek_last_error() + " (at most " +
+                           std::to_string(TARVEK_MAX_RULES) + " rules of 1 to " +
+                           std::to_string(TARVEK_MAX_RULE_LENGTH) + " bytes)");
     }
     return 0;
 }
 
-// MARK: - The file system, per platform
-
-#if defined(_WIN32)
-
-// UTF-8 to UTF-16 and back, strictly: a text that does not convert gives false.
-bool to_wide(const std::string &text, std::wstring &wide) {
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0 && !text.empty()) return false;
-    wide.assign(static_cast<std::size_t>(n), L'\0');
-    return text.empty() ||
-           MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), n) == n;
-}
-
-bool to_utf8(const wchar_t *wide, std::string &text) {
-    int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return false;
-    text.assign(static_cast<std::size_t>(n), '\0');
-    if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, text.data(), n, nullptr, nullptr) != n) return false;
-    text.pop_back();  // the converted NUL
-    return true;
-}
-
-// The absolute form of `dir`; false with errno set when there is none.
-bool absolute_path(const std::string &dir, std::string &absolute) {
-    std::wstring wide;
-    if (!to_wide(dir, wide)) {
-        errno = EILSEQ;
-        return false;
-    }
-    wchar_t full[32768];
-    DWORD n = GetFullPathNameW(wide.c_str(), sizeof full / sizeof full[0], full, nullptr);
-    if (n == 0 || n >= sizeof full / sizeof full[0] || !to_utf8(full, absolute)) {
-        errno = ENOENT;
-        return false;
-    }
-    return true;
-}
-
-// 100-nanosecond intervals since 1601, as milliseconds since 1970.
-std::int64_t time_ms(const FILETIME &time) {
-    std::uint64_t ticks = static_cast<std::uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
-    return static_cast<std::int64_t>(ticks / 10000) - 11644473600000LL;
-}
-
-bool list_entries(const std::string &dir, std::vector<Item> &items, int &left_out) {
-    std::wstring pattern;
-    if (!to_wide(dir + "\\*", pattern)) {
-        errno = EILSEQ;
-        return false;
-    }
-    WIN32_FIND_DATAW found;
-    HANDLE handle = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
-    if (handle == INVALID_HANDLE_VALUE) {
-        errno = GetLastError() == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
-        return false;
-    }
-    do {
-        std::string name;
-        if (!to_utf8(found.cFileName, name)) {
-            ++left_out;
-            continue;
-        }
-        if (name == "." || name == "..") continue;
-        if (name.find('\\') != std::string::npos) {
-            ++left_out;
-            continue;
-        }
-        Item item;
-        item.name = std::move(name);
-        item.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (!item.folder) item.size = static_cast<std::int64_t>(static_cast<std::uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow);
-        item.mtime_ms = time_ms(found.ftLastWriteTime);
-        items.push_back(std::move(item));
-    } while (FindNextFileW(handle, &found));
-    bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-    FindClose(handle);
-    if (!complete) errno = EIO;
-    return complete;
-}
-
-bool local_time_of(std::time_t seconds, struct tm &parts) { return localtime_s(&parts, &seconds) == 0; }
-
-#else
-
-// Whether `name` is strict UTF-8: no overlong forms, surrogates or code points above U+10FFFF.
-bool is_utf8(const std::string &name) {
-    const auto *p = reinterpret_cast<const unsigned char *>(name.c_str());
-    const auto *end = p + name.size();
-    while (p < end) {
-        unsigned lead = *p;
-        int extra = lead < 0x80             ? 0
-                    : (lead & 0xE0) == 0xC0 ? 1
-                    : (lead & 0xF0) == 0xE0 ? 2
-                    : (lead & 0xF8) == 0xF0 ? 3
-                                            : -1;
-        if (extra < 0 || end - p <= extra) return extra == 0;
-        std::uint32_t code = extra == 0 ? lead : lead & (0x3Fu >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            if ((p[k] & 0xC0) != 0x80) return false;
-            code = code << 6 | (p[k] & 0x3Fu);
-        }
-        static const std::uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
-        if (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        p += extra + 1;
-    }
-    return true;
-}
-
-bool absolute_path(const std::string &dir, std::string &absolute) {
-    std::unique_ptr<char, MallocFree> resolved(realpath(dir.c_str(), nullptr));
-    if (!resolved) return false;
-    absolute = resolved.get();
-    return true;
-}
-
-// The modification time of a file, in milliseconds. POSIX names it st_mtim; Apple's systems keep the
-// older st_mtimespec.
-std::int64_t time_ms(const struct stat &info) {
-#if defined(__APPLE__)
-    const struct timespec &t = info.st_mtimespec;
-#else
-    const struct timespec &t = info.st_mtim;
-#endif
-    return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
-
-// Follows links; a broken link is a file without a size, with the link's own time.
-bool list_entries(const std::string &dir, std::vector<Item> &items, int &left_out) {
-    std::unique_ptr<DIR, int (*)(DIR *)> handle(opendir(dir.c_str()), closedir);
-    if (!handle) return false;
-    int fd = dirfd(handle.get());
-    errno = 0;
-    while (const dirent *entry = readdir(handle.get())) {
-        std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        if (name.find('\\') != std::string::npos || !is_utf8(name)) {
-            ++left_out;
-            continue;
-        }
-        Item item;
-        item.name = std::move(name);
-        struct stat info;
-        if (fstatat(fd, item.name.c_str(), &info, 0) == 0) {
-            item.folder = S_ISDIR(info.st_mode);
-            if (!item.folder) item.size = info.st_size;
-            item.mtime_ms = time_ms(info);
-        } else if (fstatat(fd, item.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
-            item.mtime_ms = time_ms(info);
-        }
-        items.push_back(std::move(item));
-        errno = 0;
-    }
-    return errno == 0;
-}
-
-bool local_time_of(std::time_t seconds, struct tm &parts) { return localtime_r(&seconds, &parts) != nullptr; }
-
-#endif
-
-// Lists `dir` in byte order of the names. Names the library cannot take are counted in `left_out`.
-// False with errno set when `dir` cannot be read.
-bool list_folder(const std::string &dir, std::vector<Item> &items, int &left_out) {
-    if (!list_entries(dir, items, left_out)) return false;
-    std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) { return a.name < b.name; });
-    return true;
-}
-
-// The listing document of `items`; empty when it cannot be written.
-std::string listing_document(const std::vector<Item> &items) {
-    std::unique_ptr<yyjson_mut_doc, MutDocFree> doc(yyjson_mut_doc_new(nullptr));
-    if (!doc) return "";
-    yyjson_mut_val *root = yyjson_mut_obj(doc.get());
-    yyjson_mut_doc_set_root(doc.get(), root);
-    yyjson_mut_val *array = yyjson_mut_obj_add_arr(doc.get(), root, "items");
-    for (const Item &item : items) {
-        yyjson_mut_val *object = yyjson_mut_arr_add_obj(doc.get(), array);
-        yyjson_mut_obj_add_strn(doc.get(), object, "name", item.name.data(), item.name.size());
-        if (item.folder) yyjson_mut_obj_add_bool(doc.get(), object, "folder", true);
-        if (item.size >= 0) yyjson_mut_obj_add_sint(doc.get(), object, "size", item.size);
-        if (item.mtime_ms >= 0) yyjson_mut_obj_add_sint(doc.get(), object, "mtime_ms", item.mtime_ms);
-    }
-    std::size_t length = 0;
-    std::unique_ptr<char, MallocFree> text(yyjson_mut_write(doc.get(), 0, &length));
-    return text ? std::string(text.get(), length) : "";
-}
-
-// Applies the hidden-name rules of the options, if any were given.
-int apply_rules(const Options &options) {
-    if (options.hide.empty()) return TARVEK_STATUS_OK;
-    std::vector<const char *> rules;
-    for (const std::string &rule : options.hide) rules.push_back(rule.c_str());
-    return tarvek_set_hidden_rules(rules.data(), static_cast<int32_t>(rules.size()));
-}
-
-// The result document, pretty-printed; empty when it cannot be rendered.
-std::string pretty_result() {
-    const char *text = tarvek_result_json();
-    std::unique_ptr<yyjson_doc, DocFree> doc(yyjson_read(text, std::strlen(text), 0));
-    if (!doc) return "";
-    std::size_t length = 0;
-    std::unique_ptr<char, MallocFree> pretty(yyjson_write(doc.get(), YYJSON_WRITE_PRETTY_TWO_SPACES, &length));
-    return pretty ? std::string(pretty.get(), length) : "";
+// Loads a listing document; when the library refuses it, says why and returns the exit status.
+int load(const std::string &input, const char *text) {
+    int status = tarvek_load_listing(text);
+    if (status == TARVEK_STATUS_OK) return 0;
+    message(input + ": " + refusal_reason(text, status) + " (status " + std::to_string(status) + ")");
+    return EXIT_FAILED;
 }
 
 // Prints the result document, minified as the library writes it or pretty-printed.
 int print_result(const std::string &input, bool pretty) {
-    std::string text = pretty ? pretty_result() : tarvek_result_json();
-    if (text.empty()) {
-        std::fprintf(stderr, "tarvek: %s: cannot render the result document: %s\n", input.c_str(),
-                     *tarvek_last_error() ? tarvek_last_error() : "a context value is not valid UTF-8");
+    const char *text = tarvek_result_json();
+    if (!*text) {
+        message(input + ": cannot render the result document: " +
+                (*tarvek_last_error() ? escaped(tarvek_last_error()) : "a context value is not valid UTF-8"));
         return EXIT_FAILED;
     }
-    std::printf("%s\n", text.c_str());
+    if (!pretty) {
+        out().write(text);
+        out().write('\n');
+        return 0;
+    }
+    std::unique_ptr<yyjson_doc, DocFree> doc(yyjson_read(text, std::strlen(text), 0));
+    std::size_t length = 0;
+    std::unique_ptr<char, MallocFree> pretty_text(
+        doc ? yyjson_write(doc.get(), YYJSON_WRITE_PRETTY_TWO_SPACES, &length) : nullptr);
+    if (!pretty_text) {
+        message(input + ": out of memory");
+        return EXIT_FAILED;
+    }
+    out().write(std::string_view(pretty_text.get(), length));
+    out().write('\n');
     return 0;
 }
+
+// MARK: - browse
 
 std::string human_size(std::int64_t size) {
     if (size < 0) return "-";
@@ -389,206 +169,656 @@ std::string human_size(std::int64_t size) {
     return text;
 }
 
-std::string local_time(std::int64_t mtime_ms) {
-    if (mtime_ms < 0) return "-";
+// The local time of a modification time, the last one kept: the files of a folder often share it.
+const std::string &local_time(std::int64_t mtime_ms) {
+    static std::int64_t last_seconds = -1;
+    static std::string last_text = "-";
+    static const std::string absent = "-";
+    if (mtime_ms < 0) return absent;
+    std::int64_t seconds = mtime_ms / 1000;
+    if (seconds == last_seconds) return last_text;
     struct tm parts;
     char text[32];
-    if (!local_time_of(static_cast<std::time_t>(mtime_ms / 1000), parts) ||
+    if (!local_time_of(static_cast<std::time_t>(seconds), parts) ||
         !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts)) {
-        return "-";
+        return absent;
     }
-    return text;
-}
-
-// The width of a UTF-8 text in characters, for aligning columns.
-std::size_t width_of(const std::string &text) {
-    std::size_t width = 0;
-    for (unsigned char c : text) width += (c & 0xC0) != 0x80;
-    return width;
+    last_seconds = seconds;
+    last_text = text;
+    return last_text;
 }
 
 std::string key_text(int (*key)(char *, std::size_t)) {
-    char out[8192];
-    return key(out, sizeof out) == TARVEK_STATUS_OK ? out : std::string("(") + tarvek_last_error() + ")";
+    std::vector<char> text(8192);
+    return key(text.data(), text.size()) == TARVEK_STATUS_OK ? std::string(text.data())
+                                                              : "(" + escaped(tarvek_last_error()) + ")";
 }
 
-// Prints the folder as a person reads it.
-void print_view(const std::string &folder, const std::vector<Item> &items, int action) {
-    const char *text = tarvek_result_json();
-    std::unique_ptr<yyjson_doc, DocFree> doc(yyjson_read(text, std::strlen(text), 0));
-    yyjson_val *root = doc ? yyjson_doc_get_root(doc.get()) : nullptr;
-    std::printf("folder   %s (backend %s)\n", folder.c_str(), tarvek_backend_id());
-    std::printf("action   %s\n", ACTION_NAMES[action >= 0 && action <= TARVEK_ERROR ? action : TARVEK_ERROR]);
-    if (action == TARVEK_ERROR) std::printf("error    %s\n", tarvek_listing_error_name());
-    if (root) {
-        std::printf("files    %lld visible, %lld hidden\n",
-                    static_cast<long long>(yyjson_get_sint(yyjson_obj_get(root, "visible_files"))),
-                    static_cast<long long>(yyjson_get_sint(yyjson_obj_get(root, "hidden_files"))));
-    }
-    int32_t subs = tarvek_subs_folder_index();
-    if (subs >= 0) {
-        std::printf("subs     %s/ (listing position %d)\n", items[static_cast<std::size_t>(subs)].name.c_str(), subs);
-    } else {
-        std::printf("subs     none\n");
-    }
-    std::printf("resume   %s (legacy %s)\n", key_text(tarvek_resume_key).c_str(),
-                key_text(tarvek_legacy_resume_key).c_str());
+// What an entry is in the folder view.
+enum Role : std::uint8_t {
+    ROLE_FOLDER,
+    ROLE_PRESENTED,
+    ROLE_SUBTITLE,
+    ROLE_PICTURE,
+    ROLE_UNSUPPORTED,
+    ROLE_HIDDEN,
+};
+constexpr const char *ROLE_NAMES[] = {"folder", "presented", "subtitle", "picture", "unsupported", "hidden"};
 
-    struct Row {
-        std::string cells[6];
+// The kinds that are never presented, and the roles of their visible files.
+bool presented_kind(int kind) {
+    return kind != TARVEK_KIND_SUBTITLE && kind != TARVEK_KIND_PICTURE && kind != TARVEK_KIND_UNSUPPORTED;
+}
+Role role_of_kind(int kind) {
+    return kind == TARVEK_KIND_SUBTITLE ? ROLE_SUBTITLE : kind == TARVEK_KIND_PICTURE ? ROLE_PICTURE : ROLE_UNSUPPORTED;
+}
+
+// The folder as the view shows it: every entry's kind (TARVEK_KIND_*, or -1 for a folder) and role,
+// and the counts of the files that are not presented.
+struct View {
+    std::vector<std::int8_t> kinds;
+    std::vector<Role> roles;  // with --all only
+    std::size_t files = 0;
+    std::size_t visible_files = 0;
+    std::size_t not_presented[3] = {};  // visible subtitles, pictures and unsupported files
+    std::size_t hidden = 0;
+};
+
+// How many of the files at `indexes` no hidden-name rule hides, as the library counts them: a listing
+// of those files alone is loaded and its result document read. -1 when the library fails.
+std::int64_t visible_among(const Folder &folder, const std::uint32_t *indexes, std::size_t count) {
+    std::string listing = names_document(folder, indexes, count);
+    if (tarvek_load_listing(listing.c_str()) != TARVEK_STATUS_OK) return -1;
+    const char *result = tarvek_result_json();
+    std::unique_ptr<yyjson_doc, DocFree> doc(yyjson_read(result, std::strlen(result), 0));
+    yyjson_val *visible = doc ? yyjson_obj_get(yyjson_doc_get_root(doc.get()), "visible_files") : nullptr;
+    return yyjson_is_int(visible) ? yyjson_get_sint(visible) : -1;
+}
+
+// Marks the hidden ones among the files at `indexes`, of which `visible` are known to be visible: a
+// group that is all visible or all hidden is decided at once, a mixed one is split in halves, and one
+// load of the first half tells the count of both. Returns false when the library fails.
+bool mark_hidden(const Folder &folder, const std::uint32_t *indexes, std::size_t count, std::int64_t visible,
+                 std::vector<Role> &roles) {
+    if (visible == static_cast<std::int64_t>(count)) return true;
+    if (visible == 0) {
+        for (std::size_t i = 0; i < count; ++i) roles[indexes[i]] = ROLE_HIDDEN;
+        return true;
+    }
+    std::size_t half = count / 2;
+    std::int64_t first = visible_among(folder, indexes, half);
+    return first >= 0 && mark_hidden(folder, indexes, half, first, roles) &&
+           mark_hidden(folder, indexes + half, count - half, visible - first, roles);
+}
+
+// Finds out, before the folder's own listing is loaded, which of its subtitle, picture and
+// unsupported files are hidden: the library has no such question for a file it does not present, so
+// each group is loaded as a listing of its own and counted (and, with `each`, split until every file
+// is known). Returns false when the library fails.
+bool find_hidden_others(const Folder &folder, View &view, bool each) {
+    std::vector<std::uint32_t> groups[3];
+    for (std::size_t i = 0; i < folder.entries.size(); ++i) {
+        int kind = view.kinds[i];
+        if (kind >= 0 && !presented_kind(kind)) groups[role_of_kind(kind) - ROLE_SUBTITLE].push_back(static_cast<std::uint32_t>(i));
+    }
+    for (int g = 0; g < 3; ++g) {
+        if (groups[g].empty()) continue;
+        std::int64_t visible = visible_among(folder, groups[g].data(), groups[g].size());
+        if (visible < 0 || (each && !mark_hidden(folder, groups[g].data(), groups[g].size(), visible, view.roles))) {
+            return false;
+        }
+        view.not_presented[g] = static_cast<std::size_t>(visible);
+    }
+    return true;
+}
+
+// The order of the rows that the library's view does not hold (folders, and with --all the files it
+// does not present): by the same key as the view, ties by natural order, then listing order.
+void sort_rows(const Folder &folder, int key, bool desc, std::vector<std::uint32_t> &rows) {
+    auto number = [&](std::uint32_t i) {
+        const Entry &entry = folder.entries[i];
+        std::int64_t value = key == TARVEK_SORT_SIZE ? entry.size : entry.mtime_ms;
+        return value < 0 ? 0 : value;
     };
-    std::vector<Row> rows = {{{"#", "name", "kind", "size", "modified", "id"}}};
-    std::vector<std::string> pairs;
-    for (int32_t i = 0; i < tarvek_count(); ++i) {
-        char id[16];
-        if (tarvek_item_id(i, id, sizeof id) != TARVEK_STATUS_OK) std::strcpy(id, "-");
-        int kind = tarvek_kind(i);
-        rows.push_back({{std::to_string(i), tarvek_name(i), KIND_NAMES[kind], human_size(tarvek_size(i)),
-                         local_time(tarvek_mtime_ms(i)), id}});
-        if (kind != TARVEK_KIND_CUE) continue;
-        // The listing was written in `items` order, sorted by name, so a name's listing position is its
-        // index there, found by binary search.
-        std::string name = tarvek_name(i);
-        auto found = std::lower_bound(items.begin(), items.end(), name,
-                                      [](const Item &item, const std::string &key) { return item.name < key; });
-        if (found == items.end() || found->name != name) continue;
-        int32_t audio = tarvek_cue_audio_index(static_cast<int32_t>(found - items.begin()));
-        pairs.push_back(name + " plays " +
-                        (audio >= 0 ? items[static_cast<std::size_t>(audio)].name : "nothing: no audio file"));
-    }
-    if (rows.size() == 1) {
-        std::printf("\nno files to present\n");
+    auto before = [&](std::uint32_t a, std::uint32_t b) {
+        if (key == TARVEK_SORT_BYTEWISE) return folder.name(a) < folder.name(b);
+        if (key == TARVEK_SORT_SIZE || key == TARVEK_SORT_MTIME) {
+            if (number(a) != number(b)) return number(a) < number(b);
+        }
+        return tarvek_natural_cmp(folder.c_name(a), folder.c_name(b)) < 0;
+    };
+    if (desc) {
+        std::stable_sort(rows.begin(), rows.end(), [&](std::uint32_t a, std::uint32_t b) { return before(b, a); });
     } else {
-        std::size_t widths[6] = {};
-        for (const Row &row : rows) {
-            for (int c = 0; c < 6; ++c) widths[c] = std::max(widths[c], width_of(row.cells[c]));
-        }
-        std::printf("\n");
-        for (const Row &row : rows) {
-            std::string line;
-            for (int c = 0; c < 6; ++c) {
-                // Numbers align right, texts left; the last column needs no padding.
-                const std::string &cell = row.cells[c];
-                std::string pad(widths[c] - width_of(cell), ' ');
-                line += c == 0 || c == 3 ? pad + cell : c == 5 ? cell : cell + pad;
-                if (c < 5) line += "  ";
-            }
-            std::printf("%s\n", line.c_str());
-        }
+        std::stable_sort(rows.begin(), rows.end(), before);
     }
-    for (const std::string &pair : pairs) std::printf("cue      %s\n", pair.c_str());
 }
 
-int browse(int argc, char **argv) {
-    Options options;
-    if (int status = parse_options(argc, argv, "--sort --desc --hide --no-disc --json --backend", options)) {
-        return status;
+// One row of the table: a folder, a presented file (with its position in the view), or with --all a
+// file that is not presented.
+struct Row {
+    std::int32_t position = -1;
+    Role role = ROLE_FOLDER;
+    std::string_view name;
+    const char *kind = "";
+    std::int64_t size = -1;
+    std::int64_t mtime_ms = -1;
+};
+
+// The folder view: a head of lines about the folder, the table (folders, presented files, and with
+// --all the other files), the count of the files not presented, and the audio file of each cue
+// sheet. In a terminal every line but the resume keys (printed whole, to be copied) fits its width;
+// elsewhere names are printed whole.
+class ViewPrinter {
+    // In a terminal, columns are given up before names get narrower than MIN_NAME, and nothing makes
+    // them narrower than NAME_FLOOR.
+    static constexpr std::size_t MIN_NAME = 20;
+    static constexpr std::size_t NAME_FLOOR = 8;
+    enum Column { NUMBER, ROLE, NAME, KIND, SIZE, MODIFIED, ID, COLUMNS };
+
+public:
+    ViewPrinter(const Folder &folder, const View &view, const Options &options, const std::string &absolute)
+        : folder_(folder), view_(view), options_(options), absolute_(absolute), columns_(terminal_columns(1)) {}
+
+    void print(int action) {
+        print_head(action);
+        collect_rows();
+        if (folders_.empty() && tarvek_count() == 0 && others_.empty()) {
+            line_ = "\nno files to present\n";
+            out().write(line_);
+        } else {
+            measure();
+            out().write('\n');
+            print_header();
+            for_each_row([this](const Row &row) { print_row(row); });
+        }
+        print_counts();
+        print_cue_sheets();
     }
-    if (options.operands.size() > 1) return usage_error("too many folders", options.operands[1].c_str());
-    std::string dir = options.operands.empty() ? "." : options.operands[0];
+
+private:
+    // The part of a line that holds a name: the whole width of a terminal but `taken` columns.
+    std::size_t room(std::size_t taken) const {
+        if (columns_ == 0) return SIZE_MAX;
+        return columns_ > taken + NAME_FLOOR ? columns_ - taken : NAME_FLOOR;
+    }
+
+    void print_head(int action) {
+        std::string backend = " (backend " + escaped(tarvek_backend_id()) + ")";
+        Shown path = fitted(absolute_, room(9 + text_width(backend)));
+        out().write("folder   " + path.text + backend + "\n");
+        out().write(std::string("action   ") + ACTION_NAMES[action >= 0 && action <= TARVEK_ERROR ? action : TARVEK_ERROR] +
+                    "\n");
+        if (action == TARVEK_ERROR && tarvek_listing_error_name()) {
+            out().write("error    " + escaped(tarvek_listing_error_name()) + "\n");
+        }
+        out().write("files    " + std::to_string(view_.visible_files) + " visible, " +
+                    std::to_string(view_.files - view_.visible_files) + " hidden\n");
+        int32_t subs = tarvek_subs_folder_index();
+        if (subs >= 0) {
+            out().write("subs     " + escaped(folder_.name(static_cast<std::size_t>(subs))) + "/ (listing position " +
+                        std::to_string(subs) + ")\n");
+        } else {
+            out().write("subs     none\n");
+        }
+        out().write("resume   " + key_text(tarvek_resume_key) + " (legacy " + key_text(tarvek_legacy_resume_key) +
+                    ")\n");
+    }
+
+    void collect_rows() {
+        int key = options_.sort.empty() ? TARVEK_SORT_NATURAL : sort_code(options_.sort);
+        for (std::size_t i = 0; i < folder_.entries.size(); ++i) {
+            if (folder_.entries[i].folder) {
+                folders_.push_back(static_cast<std::uint32_t>(i));
+            } else if (options_.all && view_.roles[i] != ROLE_PRESENTED) {
+                others_.push_back(static_cast<std::uint32_t>(i));
+            }
+        }
+        sort_rows(folder_, key, options_.desc, folders_);
+        sort_rows(folder_, key, options_.desc, others_);
+        subs_ = tarvek_subs_folder_index();
+    }
+
+    const char *folder_kind(std::uint32_t index) const {
+        std::string_view name = folder_.name(index);
+        if (static_cast<std::int32_t>(index) == subs_) return "subs folder";
+        if (name.size() == 4 && std::equal(name.begin(), name.end(), "BDMV", [](char a, char b) {
+                return (a >= 'a' && a <= 'z' ? a - 'a' + 'A' : a) == b;
+            })) {
+            return "disc folder";
+        }
+        return "folder";
+    }
+
+    // Calls `emit` for every row in the table's order. The library's view is read in place, twice
+    // (once to measure, once to print), so no row is held.
+    template <class Emit>
+    void for_each_row(Emit &&emit) {
+        Row row;
+        for (std::uint32_t index : folders_) {
+            const Entry &entry = folder_.entries[index];
+            row = Row{-1, ROLE_FOLDER, folder_.name(index), folder_kind(index), -1, entry.mtime_ms};
+            emit(row);
+        }
+        for (int32_t i = 0, count = tarvek_count(); i < count && !out().failed(); ++i) {
+            int kind = tarvek_kind(i);
+            row = Row{i,          ROLE_PRESENTED, tarvek_name(i), KIND_NAMES[kind >= 0 && kind <= 7 ? kind : 7],
+                      tarvek_size(i), tarvek_mtime_ms(i)};
+            emit(row);
+        }
+        for (std::uint32_t index : others_) {
+            const Entry &entry = folder_.entries[index];
+            row = Row{-1, view_.roles[index], folder_.name(index), KIND_NAMES[view_.kinds[index]], entry.size,
+                      entry.mtime_ms};
+            emit(row);
+        }
+    }
+
+    void measure() {
+        width_[NUMBER] = 1;
+        width_[ROLE] = 4;
+        width_[NAME] = 4;
+        width_[KIND] = 4;
+        width_[SIZE] = 4;
+        width_[MODIFIED] = 8;
+        std::int32_t count = tarvek_count();
+        // An identifier has at most 10 digits.
+        width_[ID] = count > 0 ? 10 : 2;
+        if (count > 0) width_[NUMBER] = std::to_string(count - 1).size();
+        for_each_row([this](const Row &row) {
+            width_[ROLE] = std::max(width_[ROLE], std::strlen(ROLE_NAMES[row.role]));
+            width_[NAME] = std::max(width_[NAME], shown_width(row.name) + (row.role == ROLE_FOLDER));
+            width_[KIND] = std::max(width_[KIND], std::strlen(row.kind));
+            width_[SIZE] = std::max(width_[SIZE], human_size(row.size).size());
+            if (row.mtime_ms >= 0) width_[MODIFIED] = 19;
+        });
+        for (int c = 0; c < COLUMNS; ++c) shown_[c] = c != ROLE || options_.all;
+        auto taken = [this] {
+            std::size_t sum = 0;
+            for (int c = 0; c < COLUMNS; ++c) sum += c != NAME && shown_[c] ? width_[c] + 2 : 0;
+            return sum;
+        };
+        // A terminal too narrow for the names gives up the columns a person needs least, in this order.
+        for (Column c : {MODIFIED, ID, SIZE, KIND}) {
+            if (columns_ == 0 || columns_ >= taken() + std::min(width_[NAME], MIN_NAME)) break;
+            shown_[c] = false;
+        }
+        width_[NAME] = std::min(width_[NAME], room(taken()));
+    }
+
+    // Writes one line of the table: each shown column padded to its width (numbers to the right,
+    // texts to the left), two spaces between columns, nothing after the last.
+    void print_cells(const std::string_view (&texts)[COLUMNS], std::size_t name_columns) {
+        line_.clear();
+        int last = COLUMNS - 1;
+        while (last > 0 && !shown_[last]) --last;
+        for (int c = 0; c <= last; ++c) {
+            if (!shown_[c]) continue;
+            std::size_t columns = c == NAME ? name_columns : texts[c].size();
+            std::size_t fill = width_[c] > columns ? width_[c] - columns : 0;
+            bool right = c == NUMBER || c == SIZE;
+            if (right) line_.append(fill, ' ');
+            line_.append(texts[c]);
+            if (c == last) break;
+            if (!right) line_.append(fill, ' ');
+            line_ += "  ";
+        }
+        line_ += '\n';
+        out().write(line_);
+    }
+
+    void print_header() {
+        const std::string_view texts[COLUMNS] = {"#", "role", "name", "kind", "size", "modified", "id"};
+        print_cells(texts, 4);
+    }
+
+    void print_row(const Row &row) {
+        bool is_folder = row.role == ROLE_FOLDER;
+        Shown name = fitted(row.name, width_[NAME] - is_folder);
+        if (is_folder) {
+            name.text += '/';
+            ++name.width;
+        }
+        char id[16] = "-";
+        if (row.position >= 0 && shown_[ID] && tarvek_item_id(row.position, id, sizeof id) != TARVEK_STATUS_OK) {
+            std::strcpy(id, "-");
+        }
+        std::string number = row.position >= 0 ? std::to_string(row.position) : "";
+        if (row.position >= 0 && row.kind == KIND_NAMES[TARVEK_KIND_CUE]) cue_sheets_.push_back(row.position);
+        std::string size = human_size(row.size);
+        const std::string_view texts[COLUMNS] = {number, ROLE_NAMES[row.role], name.text, row.kind,
+                                                 size,   local_time(row.mtime_ms), id};
+        print_cells(texts, name.width);
+    }
+
+    void print_counts() {
+        static const char *const singular[] = {"subtitle", "picture", "unsupported"};
+        static const char *const plural[] = {"subtitles", "pictures", "unsupported"};
+        std::string counts;
+        for (int g = 0; g < 3; ++g) {
+            std::size_t n = view_.not_presented[g];
+            if (n == 0) continue;
+            counts += (counts.empty() ? "" : ", ") + std::to_string(n) + " " + (n == 1 ? singular[g] : plural[g]);
+        }
+        if (view_.hidden > 0) counts += (counts.empty() ? "" : ", ") + std::to_string(view_.hidden) + " hidden";
+        if (counts.empty()) {
+            counts = "none";
+        } else if (!options_.all) {
+            counts += " (--all lists them)";
+        }
+        out().write("others   " + counts + "\n");
+    }
+
+    void print_cue_sheets() {
+        for (std::int32_t position : cue_sheets_) {
+            if (out().failed()) return;
+            std::string_view name = tarvek_name(position);
+            std::ptrdiff_t listed = folder_.find(name);
+            if (listed < 0) continue;
+            std::int32_t audio = tarvek_cue_audio_index(static_cast<std::int32_t>(listed));
+            std::size_t half = room(9 + 7) == SIZE_MAX ? SIZE_MAX : room(9 + 7) / 2;
+            std::string plays = audio >= 0 ? fitted(folder_.name(static_cast<std::size_t>(audio)), half).text
+                                           : std::string("nothing: no audio file");
+            out().write("cue      " + fitted(name, half).text + " plays " + plays + "\n");
+        }
+    }
+
+    const Folder &folder_;
+    const View &view_;
+    const Options &options_;
+    const std::string &absolute_;
+    std::size_t columns_;  // the terminal's width, 0 when standard output is not a terminal
+    std::vector<std::uint32_t> folders_, others_;
+    std::vector<std::int32_t> cue_sheets_;
+    std::int32_t subs_ = -1;
+    std::size_t width_[COLUMNS] = {};
+    bool shown_[COLUMNS] = {};
+    std::string line_;
+};
+
+// The warning about the names the library cannot take: a few of them, escaped, and how many more.
+void warn_left_out(const std::string &dir, const Folder &folder) {
+    std::string names;
+    for (const std::string &name : folder.left_out_first) {
+        names += (names.empty() ? "\"" : ", \"") + fitted(name, 60, true).text + "\"";
+    }
+    std::size_t more = folder.left_out - folder.left_out_first.size();
+    if (more > 0) names += " and " + std::to_string(more) + " more";
+    message("warning: " + dir + ": left out " + std::to_string(folder.left_out) +
+            (folder.left_out == 1 ? " name" : " names") + " with a '\\' or not valid UTF-8: " + names);
+}
+
+int browse(const Options &options) {
+    std::string dir = options.operand_given ? options.operand : ".";
+    std::string shown_dir = escaped(dir);
+    if (int status = apply_rules(options)) return status;
 
     std::string absolute;
-    std::vector<Item> items;
-    int left_out = 0;
-    if (!absolute_path(dir, absolute) || !list_folder(absolute, items, left_out)) {
-        std::fprintf(stderr, "tarvek: %s: cannot list the folder: %s\n", dir.c_str(), std::strerror(errno));
+    Folder folder;
+    {
+        Progress progress(dir);
+        if (!absolute_path(dir, absolute) || !list_folder(absolute, folder, progress)) {
+            int error = errno;
+            progress.done();
+            message(shown_dir + ": cannot list the folder: " + std::strerror(error));
+            return EXIT_FAILED;
+        }
+    }
+    if (folder.left_out > 0) warn_left_out(shown_dir, folder);
+    if (folder.count() > TARVEK_MAX_ITEMS) {
+        message(shown_dir + ": " + std::to_string(folder.count()) + " entries, more than the " +
+                std::to_string(TARVEK_MAX_ITEMS) + " a listing may hold");
         return EXIT_FAILED;
     }
-    if (left_out > 0) {
-        std::fprintf(stderr, "tarvek: warning: %s: left out %d name%s with a '\\' or not valid UTF-8\n", dir.c_str(),
-                     left_out, left_out == 1 ? "" : "s");
-    }
-    std::string listing = listing_document(items);
-    if (listing.empty()) {
-        std::fprintf(stderr, "tarvek: %s: out of memory\n", dir.c_str());
-        return EXIT_FAILED;
+
+    View view;
+    if (!options.json) {
+        view.kinds.resize(folder.entries.size());
+        if (options.all) view.roles.resize(folder.entries.size());
+        for (std::size_t i = 0; i < folder.entries.size(); ++i) {
+            if (folder.entries[i].folder) {
+                view.kinds[i] = -1;
+                if (options.all) view.roles[i] = ROLE_FOLDER;
+                continue;
+            }
+            ++view.files;
+            int kind = tarvek_classify(folder.c_name(i));
+            view.kinds[i] = static_cast<std::int8_t>(kind);
+            if (options.all) view.roles[i] = presented_kind(kind) ? ROLE_PRESENTED : role_of_kind(kind);
+        }
+        if (!find_hidden_others(folder, view, options.all)) return library_error(shown_dir, TARVEK_STATUS_NO_MEMORY);
     }
 
     int status;
-    if ((status = tarvek_set_backend_id(options.backend.value_or("local").c_str())) != TARVEK_STATUS_OK ||
-        (status = tarvek_set_folder_path(absolute.c_str())) != TARVEK_STATUS_OK ||
-        (status = apply_rules(options)) != TARVEK_STATUS_OK ||
-        (status = tarvek_load_listing(listing.c_str())) != TARVEK_STATUS_OK ||
-        (status = tarvek_sort(options.sort < 0 ? TARVEK_SORT_NATURAL : options.sort, options.desc)) !=
-            TARVEK_STATUS_OK) {
-        return library_error(dir, status);
+    if ((status = tarvek_set_backend_id(options.backend_given ? options.backend.c_str() : "local")) != TARVEK_STATUS_OK ||
+        (status = tarvek_set_folder_path(absolute.c_str())) != TARVEK_STATUS_OK) {
+        return library_error(shown_dir, status);
     }
-    if (options.json) return print_result(dir, true);
-    print_view(absolute, items, tarvek_decide(options.no_disc ? 0 : 1));
+    write_listing_into(folder);
+    if (int failed = load(shown_dir, folder.names.c_str())) return failed;
+    end_names_in_place(folder);
+    if ((status = tarvek_sort(options.sort.empty() ? TARVEK_SORT_NATURAL : sort_code(options.sort), options.desc)) !=
+        TARVEK_STATUS_OK) {
+        return library_error(shown_dir, status);
+    }
+    if (options.json) return print_result(shown_dir, true);
+
+    // Every visible file is presented or counted among the others; the rest are hidden. With --all,
+    // the files of presented kinds that the view leaves out are the hidden ones.
+    view.visible_files = static_cast<std::size_t>(tarvek_count()) + view.not_presented[0] + view.not_presented[1] +
+                         view.not_presented[2];
+    view.hidden = view.files - view.visible_files;
+    if (options.all) {
+        std::vector<bool> in_view(folder.entries.size());
+        for (std::int32_t i = 0; i < tarvek_count(); ++i) {
+            std::ptrdiff_t listed = folder.find(tarvek_name(i));
+            if (listed >= 0) in_view[static_cast<std::size_t>(listed)] = true;
+        }
+        for (std::size_t i = 0; i < folder.entries.size(); ++i) {
+            if (view.roles[i] == ROLE_PRESENTED && !in_view[i]) view.roles[i] = ROLE_HIDDEN;
+        }
+    }
+
+    // The same rule as the result document's action, so that the view and --json always agree.
+    int action = folder.entries.empty() ? TARVEK_DESCEND : tarvek_decide(options.no_disc ? 0 : 1);
+    ViewPrinter(folder, view, options, absolute).print(action);
     return 0;
 }
+
+// MARK: - result
 
 // Reads a whole file, or standard input for "-". False with errno set on failure.
 bool read_input(const std::string &name, std::string &text) {
-    FILE *file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
-    if (!file) return false;
-    char buffer[65536];
+    FILE *file = stdin;
+#if defined(_WIN32)
+    // The document's bytes as they are: no CR-LF folding, and no end of file at a Ctrl-Z.
+    if (name == "-") _setmode(_fileno(stdin), _O_BINARY);
+#endif
+    if (name != "-") {
+        struct stat info;
+        if (stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            errno = EISDIR;
+            return false;
+        }
+        file = std::fopen(name.c_str(), "rb");
+        if (!file) return false;
+    }
+    std::vector<char> buffer(65536);
     std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    bool failed = std::ferror(file);
+    errno = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) text.append(buffer.data(), got);
+    int error = errno;
+    bool failed = std::ferror(file) != 0;
     if (file != stdin) std::fclose(file);
-    if (failed) errno = EIO;
+    if (failed) errno = error != 0 ? error : EIO;
     return !failed;
 }
 
-int result(int argc, char **argv) {
-    Options options;
-    if (int status = parse_options(argc, argv, "--pretty --backend --folder --sort --desc --hide", options)) {
-        return status;
-    }
-    if (options.operands.size() > 1) return usage_error("too many inputs", options.operands[1].c_str());
-    std::string input = options.operands.empty() ? "-" : options.operands[0];
+int result(const Options &options) {
+    std::string input = options.operand_given ? options.operand : "-";
+    std::string shown_input = input == "-" ? "standard input" : escaped(input);
+    if (int status = apply_rules(options)) return status;
     std::string text;
     if (!read_input(input, text)) {
-        std::fprintf(stderr, "tarvek: %s: cannot read: %s\n", input.c_str(), std::strerror(errno));
+        message(shown_input + ": cannot read: " + std::strerror(errno));
         return EXIT_FAILED;
     }
-    if (text.find('\0') != std::string::npos) {
-        std::fprintf(stderr, "tarvek: %s: not a listing document: it holds a NUL byte\n", input.c_str());
+    // A byte-order mark is no part of JSON, but editors write one; the library takes none.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    if (std::size_t nul = text.find('\0'); nul != std::string::npos) {
+        TextPosition at = position_of(text, nul);
+        message(shown_input + ": not a listing document: a NUL byte at line " + std::to_string(at.line) + ", column " +
+                std::to_string(at.column));
         return EXIT_FAILED;
     }
     int status = TARVEK_STATUS_OK;
-    if ((options.backend && (status = tarvek_set_backend_id(options.backend->c_str())) != TARVEK_STATUS_OK) ||
-        (options.folder && (status = tarvek_set_folder_path(options.folder->c_str())) != TARVEK_STATUS_OK) ||
-        (status = apply_rules(options)) != TARVEK_STATUS_OK ||
-        (status = tarvek_load_listing(text.c_str())) != TARVEK_STATUS_OK ||
-        (options.sort >= 0 && (status = tarvek_sort(options.sort, options.desc)) != TARVEK_STATUS_OK)) {
-        return library_error(input == "-" ? "standard input" : input, status);
+    if ((options.backend_given && (status = tarvek_set_backend_id(options.backend.c_str())) != TARVEK_STATUS_OK) ||
+        (options.folder_given && (status = tarvek_set_folder_path(options.folder.c_str())) != TARVEK_STATUS_OK)) {
+        return library_error(shown_input, status);
     }
-    return print_result(input == "-" ? "standard input" : input, options.pretty);
+    if (int failed = load(shown_input, text.c_str())) return failed;
+    if (!options.sort.empty() && (status = tarvek_sort(sort_code(options.sort), options.desc)) != TARVEK_STATUS_OK) {
+        return library_error(shown_input, status);
+    }
+    return print_result(shown_input, options.pretty);
 }
 
-// The small tools over the library's helpers.
-int helper(const std::string &command, int argc, char **argv) {
-    int wanted = command == "natcmp" ? 2 : 1;
-    if (argc != wanted) return usage_error(command.c_str(), wanted == 2 ? "expects two names" : "expects one text");
+// MARK: - helpers
+
+int helper(const std::string &command, const Options &options) {
     if (command == "natcmp") {
-        std::printf("%d\n", tarvek_natural_cmp(argv[0], argv[1]));
+        out().write(std::to_string(tarvek_natural_cmp(options.text_a.c_str(), options.text_b.c_str())) + "\n");
         return 0;
     }
-    std::size_t length = std::strlen(argv[0]);
-    std::vector<char> out(command == "hash" ? 16 : (length + 2) / 3 * 4 + 1);
-    int status = command == "hash" ? tarvek_stable_hash_cli(argv[0], out.data(), out.size())
-                                   : tarvek_b64_cli(argv[0], out.data(), out.size());
+    const std::string &input = options.text_a;
+    std::vector<char> text(command == "hash" ? 16 : (input.size() + 2) / 3 * 4 + 1);
+    int status = command == "hash" ? tarvek_stable_hash_cli(input.c_str(), text.data(), text.size())
+                                   : tarvek_b64_cli(input.c_str(), text.data(), text.size());
     if (status != TARVEK_STATUS_OK) return library_error(command, status);
-    std::printf("%s\n", out.data());
+    out().write(std::string(text.data()) + "\n");
     return 0;
+}
+
+// MARK: - the command line
+
+int run(int argc, char **argv) {
+    CLI::App app("tarvek shows a folder as a media player's folder browser sees it, through the tarvek library.",
+                 "tarvek");
+    app.set_version_flag("--version", std::string("tarvek ") + TARVEK_VERSION, "Print the version and exit");
+    app.require_subcommand(1);
+    app.get_formatter()->column_width(30);
+    app.footer("Exit status: 0 on success, 1 on a failure (one line on standard error), 2 on a usage error.\n"
+               "Run 'tarvek COMMAND --help' for a command's options; 'man tarvek' tells everything.");
+
+    Options options;
+    auto sort_keys = CLI::IsMember({"natural", "bytewise", "size", "mtime"});
+
+    CLI::App *browse_command = app.add_subcommand("browse", "Show a folder as a media player sees it");
+    browse_command->add_option("DIR", options.operand, "The folder (default: the current folder)")->type_name("");
+    browse_command->add_option("--sort", options.sort, "Sort by natural (the default), bytewise, size or mtime")
+        ->type_name("KEY")
+        ->check(sort_keys);
+    browse_command->add_flag("--desc", options.desc, "Sort in descending order");
+    browse_command
+        ->add_option("--hide", options.hide, "A hidden-name rule ('*', '?'), repeated for more; replaces the defaults")
+        ->type_name("PATTERN")
+        ->allow_extra_args(false);
+    CLI::Option *json = browse_command->add_flag(
+        "--json", options.json, "Print the result document, pretty-printed, instead of the view");
+    browse_command->add_flag("--no-disc", options.no_disc, "Decide without looking for a Blu-ray BDMV folder")
+        ->excludes(json);
+    browse_command->add_flag("--all", options.all, "List every entry with its role, hidden ones included")
+        ->excludes(json);
+    browse_command->add_option("--backend", options.backend, "The backend identifier (default: local)")
+        ->type_name("ID");
+    browse_command->footer(
+        "Lists DIR and shows the action that opening it takes, its subfolders, the files it presents with\n"
+        "their identifiers, and a count of the others (subtitles, pictures, unsupported, hidden). Bytes of a\n"
+        "name that could act on a terminal are shown escaped (\\n, \\e, \\xff, ...). In a terminal, rows fit\n"
+        "its width; piped, names are printed whole. --json excludes --no-disc and --all: the result document\n"
+        "always looks for a disc folder and holds the presented files alone.");
+
+    CLI::App *result_command = app.add_subcommand("result", "Print the result document of a listing document");
+    result_command->add_option("FILE", options.operand, "The listing document, '-' for standard input (the default)")
+        ->type_name("");
+    result_command->footer(
+        "A listing document is an array of items ({\"name\", \"path\", \"folder\", \"size\", \"mtime_ms\"}), an\n"
+        "object with an \"items\" array, or an object with an \"error\" text. A UTF-8 byte-order mark at the\n"
+        "start is skipped. When the library refuses the document, the error says where and why: the line\n"
+        "and column of invalid JSON, or the position and name of the first refused item.");
+    result_command->add_flag("--pretty", options.pretty, "Pretty-print the result document");
+    result_command->add_option("--backend", options.backend, "The backend identifier (default: none)")
+        ->type_name("ID");
+    result_command->add_option("--folder", options.folder, "The folder path of the listing")->type_name("PATH");
+    result_command->add_option("--sort", options.sort, "Sort by natural, bytewise, size or mtime")
+        ->type_name("KEY")
+        ->check(sort_keys);
+    result_command->add_flag("--desc", options.desc, "Sort in descending order");
+    result_command->add_option("--hide", options.hide, "A hidden-name rule ('*', '?'), repeated for more; replaces the defaults")
+        ->type_name("PATTERN")
+        ->allow_extra_args(false);
+
+    CLI::App *hash_command = app.add_subcommand("hash", "The stable hash of TEXT, as identifiers use it");
+    hash_command->add_option("TEXT", options.text_a, "The text")->required()->type_name("");
+    CLI::App *base64_command = app.add_subcommand("base64", "The base64 encoding of TEXT, as resume keys use it");
+    base64_command->add_option("TEXT", options.text_a, "The text")->required()->type_name("");
+    CLI::App *natcmp_command = app.add_subcommand("natcmp", "Compare two names in natural order: <0, 0 or >0");
+    natcmp_command->add_option("A", options.text_a, "The first name")->required()->type_name("");
+    natcmp_command->add_option("B", options.text_b, "The second name")->required()->type_name("");
+
+    // CLI11 would take an unknown command for a missing one.
+    if (argc > 1 && argv[1][0] != '-') {
+        std::string command = argv[1];
+        if (command == "help") {
+            // "tarvek help COMMAND" is "tarvek COMMAND --help".
+            const auto asked = argc > 2 ? app.get_subcommands([&](const CLI::App *sub) { return sub->get_name() == argv[2]; })
+                                        : std::vector<CLI::App *>{};
+            out().write(asked.empty() ? app.help() : asked[0]->help("tarvek"));
+            return 0;
+        }
+        const auto commands = app.get_subcommands([&](const CLI::App *sub) { return sub->get_name() == command; });
+        if (commands.empty()) return usage_error("unknown command: " + command);
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &) {
+        out().write(app.help());
+        return 0;
+    } catch (const CLI::CallForAllHelp &) {
+        out().write(app.help("", CLI::AppFormatMode::All));
+        return 0;
+    } catch (const CLI::CallForVersion &version) {
+        out().write(std::string(version.what()) + "\n");
+        return 0;
+    } catch (const CLI::ExcludesError &error) {
+        return usage_error(std::string(error.what()) + ": the result document always looks for a disc folder and "
+                                                       "holds the presented files alone");
+    } catch (const CLI::ParseError &error) {
+        return usage_error(error.what());
+    }
+    options.operand_given = !options.operand.empty() || browse_command->count("DIR") || result_command->count("FILE");
+    options.backend_given = browse_command->count("--backend") > 0 || result_command->count("--backend") > 0;
+    options.folder_given = result_command->count("--folder") > 0;
+
+    if (browse_command->parsed()) return browse(options);
+    if (result_command->parsed()) return result(options);
+    if (hash_command->parsed()) return helper("hash", options);
+    if (base64_command->parsed()) return helper("base64", options);
+    return helper("natcmp", options);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    std::string command = argc > 1 ? argv[1] : "";
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::printf("%s%s", USAGE, HELP);
-        return 0;
+    // Output buffers itself and checks every write, so standard output passes writes straight on.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    init_display();
+    int status;
+    try {
+        status = run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        message("out of memory");
+        status = EXIT_FAILED;
     }
-    if (command == "browse") return browse(argc - 2, argv + 2);
-    if (command == "result") return result(argc - 2, argv + 2);
-    if (command == "hash" || command == "base64" || command == "natcmp") return helper(command, argc - 2, argv + 2);
-    if (command.empty()) {
-        std::fputs(USAGE, stderr);
-        return EXIT_USAGE;
-    }
-    return usage_error("unknown command", command.c_str());
+    return out().finish(status);
 }
