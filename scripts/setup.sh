@@ -3,10 +3,10 @@
 #
 #   setup.sh [--fuzz] [--abi] [--valgrind] [--bench-cli] [--platform NAME]...
 #
-# Debian 12 ships the compiler, CMake, pkg-config, GoogleTest, Google Benchmark and CLI11. yyjson 0.12 is
-# packaged only in Debian's unstable suite (libyyjson0 and libyyjson-dev, which depend on libc6 alone),
-# so those two packages are downloaded through a throw-away apt configuration that points at the
-# unstable suite of the mirror this machine already uses, and installed with dpkg. A machine whose
+# Debian 12 ships the compiler, CMake, pkg-config, GoogleTest, Google Benchmark, CLI11 and man-db.
+# yyjson 0.12 is packaged only in Debian's unstable suite (libyyjson0 and libyyjson-dev, which depend on
+# libc6 alone), so those two packages are downloaded through a throw-away apt configuration that points
+# at the unstable suite of the mirror this machine already uses, and installed with dpkg. A machine whose
 # distribution ships yyjson 0.12 or newer (found through pkg-config) is left as it is.
 #
 # --fuzz        clang, the compiler runtime with libFuzzer and the sanitizer runtimes
@@ -51,7 +51,8 @@ declare -A DEBIAN_ARCH=([i386]=i386 [armhf]=armhf [arm64]=arm64 [s390x]=s390x)
 declare -A TRIPLET=([i386]=i686-linux-gnu [armhf]=arm-linux-gnueabihf [arm64]=aarch64-linux-gnu
     [s390x]=s390x-linux-gnu)
 
-packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev)
+# man-db renders the manual page, which the command-line host's tests check.
+packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev man-db)
 [ "$fuzz" -eq 0 ] || packages+=(clang libclang-rt-dev llvm)
 [ "$abi" -eq 0 ] || packages+=(abigail-tools)
 [ "$valgrind" -eq 0 ] || packages+=(valgrind)
