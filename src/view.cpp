@@ -192,7 +192,6 @@ void sort_elements(T *v, std::size_t n, T *scratch, bool descending, Compare com
     }
 }
 
-// Sorts the presented view by `compare`, a three-way comparison of two entries, ascending or descending.
 // Whether no entry of the view must come after its neighbour under `compare`, a three-way comparison
 // of two entry-table positions: a stable sort then leaves the view as it is, so it need not run (nor
 // copy anything). A view out of order is usually found out within its first few entries.
