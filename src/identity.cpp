@@ -143,15 +143,6 @@ int check_key_call(const char *out, std::size_t out_size) {
     return check_output(out, out_size, KEY_OUTPUT);
 }
 
-// The checks of the text helpers: a null text, then the buffer.
-int check_text_call(const char *text, const char *out, std::size_t out_size) {
-    if (!text) {
-        set_error("null argument");
-        return STATUS_BAD_ARGUMENT;
-    }
-    return check_output(out, out_size, TEXT_OUTPUT);
-}
-
 // Encodes a key text into the caller's buffer when it is large enough.
 int write_key(const char *text, std::size_t length, char *out, std::size_t out_size) {
     if (out_size < required_key_size(length)) {

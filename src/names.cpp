@@ -258,11 +258,7 @@ extern "C" {
 // ends on a separator loses that separator too. Leading and inner separators, '.' and '..' components
 // and multi-byte sequences pass through untouched.
 int tarvek_normalize_name(const char *name, char *out, std::uint64_t out_size) {
-    if (!name) {
-        set_error("null argument");
-        return STATUS_BAD_ARGUMENT;
-    }
-    int status = check_output(out, out_size, TEXT_OUTPUT);
+    int status = check_text_call(name, out, out_size);
     if (status != STATUS_OK) return status;
     std::uint64_t n = 0;
     for (; n < out_size - 1 && name[n] != '\0'; ++n) out[n] = name[n] == '\\' ? '/' : name[n];

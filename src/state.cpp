@@ -49,6 +49,14 @@ int check_output(const char *out, std::uint64_t out_size, const OutputConvention
     return STATUS_OK;
 }
 
+int check_text_call(const char *text, const char *out, std::uint64_t out_size) {
+    if (!text) {
+        set_error("null argument");
+        return STATUS_BAD_ARGUMENT;
+    }
+    return check_output(out, out_size, TEXT_OUTPUT);
+}
+
 void clear_state() {
     give_back_block(s_list.text);
     s_list.text = nullptr;

@@ -221,6 +221,9 @@ constexpr OutputConvention KEY_OUTPUT = {STATUS_BAD_ARGUMENT, "zero-size buffer"
 // STATUS_OK when `out` and `out_size` make a usable buffer; otherwise the status of `convention`,
 // with its message written.
 int check_output(const char *out, std::uint64_t out_size, const OutputConvention &convention);
+// The checks of the text helpers, in order: a null text ("null argument"), then the buffer
+// (TEXT_OUTPUT).
+int check_text_call(const char *text, const char *out, std::uint64_t out_size);
 
 // MARK: - memory.cpp
 
