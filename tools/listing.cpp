@@ -150,13 +150,6 @@ TextPosition position_of(std::string_view text, std::size_t offset) {
 
 namespace {
 
-struct DocFree {
-    void operator()(yyjson_doc *doc) const { yyjson_doc_free(doc); }
-};
-struct MallocFree {
-    void operator()(void *block) const { std::free(block); }
-};
-
 // "a string", "an array", ...: what a JSON value is, for a message.
 const char *type_words(yyjson_val *value) {
     switch (yyjson_get_type(value)) {

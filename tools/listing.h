@@ -5,13 +5,24 @@
 
 #include "folder.h"
 
+#include <yyjson.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tarvek_cli {
+
+// Owners of what yyjson hands out: a parsed document, and a text it wrote (freed with free).
+struct DocFree {
+    void operator()(yyjson_doc *doc) const { yyjson_doc_free(doc); }
+};
+struct MallocFree {
+    void operator()(void *block) const { std::free(block); }
+};
 
 // Appends `text` (valid UTF-8) to `json` as a JSON string, quotes included: '"' and '\' escaped, the
 // control characters below U+0020 as \b \f \n \r \t or \u00XX, everything else as it is.

@@ -75,13 +75,6 @@ struct Options {
     std::string text_a, text_b;  // the operands of hash, base64 and natcmp
 };
 
-struct DocFree {
-    void operator()(yyjson_doc *doc) const { yyjson_doc_free(doc); }
-};
-struct MallocFree {
-    void operator()(void *block) const { std::free(block); }
-};
-
 // One line on standard error, the program's name first. Names and paths in it are escaped by the
 // caller; the text as a whole is escaped once more for what came from elsewhere (option values).
 void message(const std::string &text) { std::fprintf(stderr, "tarvek: %s\n", text.c_str()); }
@@ -701,6 +694,17 @@ int helper(const std::string &command, const Options &options) {
 
 // MARK: - the command line
 
+// The options that order and filter the view, which browse and result share.
+void add_view_options(CLI::App *command, Options &options, const std::string &sort_help) {
+    command->add_option("--sort", options.sort, sort_help)
+        ->type_name("KEY")
+        ->check(CLI::IsMember({"natural", "bytewise", "size", "mtime"}));
+    command->add_flag("--desc", options.desc, "Sort in descending order");
+    command->add_option("--hide", options.hide, "A hidden-name rule ('*', '?'), repeated for more; replaces the defaults")
+        ->type_name("PATTERN")
+        ->allow_extra_args(false);
+}
+
 int run(int argc, char **argv) {
     CLI::App app("tarvek shows a folder as a media player's folder browser sees it, through the tarvek library.",
                  "tarvek");
@@ -711,18 +715,10 @@ int run(int argc, char **argv) {
                "Run 'tarvek COMMAND --help' for a command's options; 'man tarvek' tells everything.");
 
     Options options;
-    auto sort_keys = CLI::IsMember({"natural", "bytewise", "size", "mtime"});
 
     CLI::App *browse_command = app.add_subcommand("browse", "Show a folder as a media player sees it");
     browse_command->add_option("DIR", options.operand, "The folder (default: the current folder)")->type_name("");
-    browse_command->add_option("--sort", options.sort, "Sort by natural (the default), bytewise, size or mtime")
-        ->type_name("KEY")
-        ->check(sort_keys);
-    browse_command->add_flag("--desc", options.desc, "Sort in descending order");
-    browse_command
-        ->add_option("--hide", options.hide, "A hidden-name rule ('*', '?'), repeated for more; replaces the defaults")
-        ->type_name("PATTERN")
-        ->allow_extra_args(false);
+    add_view_options(browse_command, options, "Sort by natural (the default), bytewise, size or mtime");
     CLI::Option *json = browse_command->add_flag(
         "--json", options.json, "Print the result document, pretty-printed, instead of the view");
     browse_command->add_flag("--no-disc", options.no_disc, "Decide without looking for a Blu-ray BDMV folder")
@@ -750,13 +746,7 @@ int run(int argc, char **argv) {
     result_command->add_option("--backend", options.backend, "The backend identifier (default: none)")
         ->type_name("ID");
     result_command->add_option("--folder", options.folder, "The folder path of the listing")->type_name("PATH");
-    result_command->add_option("--sort", options.sort, "Sort by natural, bytewise, size or mtime")
-        ->type_name("KEY")
-        ->check(sort_keys);
-    result_command->add_flag("--desc", options.desc, "Sort in descending order");
-    result_command->add_option("--hide", options.hide, "A hidden-name rule ('*', '?'), repeated for more; replaces the defaults")
-        ->type_name("PATTERN")
-        ->allow_extra_args(false);
+    add_view_options(result_command, options, "Sort by natural, bytewise, size or mtime");
 
     CLI::App *hash_command = app.add_subcommand("hash", "The stable hash of TEXT, as identifiers use it");
     hash_command->add_option("TEXT", options.text_a, "The text")->required()->type_name("");
