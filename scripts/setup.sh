@@ -46,8 +46,7 @@ while [ $# -gt 0 ]; do
     shift
 done
 
-# The Debian architecture of each cross platform, and its compiler's target triplet.
-declare -A DEBIAN_ARCH=([i386]=i386 [armhf]=armhf [arm64]=arm64 [s390x]=s390x)
+# Each cross platform is named by its Debian architecture; its compiler's target triplet.
 declare -A TRIPLET=([i386]=i686-linux-gnu [armhf]=arm-linux-gnueabihf [arm64]=aarch64-linux-gnu
     [s390x]=s390x-linux-gnu)
 
@@ -187,7 +186,7 @@ fi
 # libraries and its CMake package, unpacked and never installed.
 for platform in "${roots[@]}"; do
     root="build-platforms/$platform/root"
-    fetch_yyjson "${DEBIAN_ARCH[$platform]}" "$work/debs-$platform"
+    fetch_yyjson "$platform" "$work/debs-$platform"
     rm -rf "$root"
     mkdir -p "$root"
     for deb in "$work/debs-$platform"/*.deb; do dpkg-deb -x "$deb" "$root"; done
