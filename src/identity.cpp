@@ -17,11 +17,10 @@ namespace {
 constexpr std::uint32_t HASH_SEED = 5381;
 constexpr std::uint32_t HASH_MIX = 1566083941;
 
-// Local buffers: the legacy identifier text (the longest size, 19 digits, and the longest name) and
-// the resume key text (longer ones are cut).
-constexpr std::size_t LEGACY_TEXT_SIZE = 4160;
+// Local buffers: the decimal digits of a size in the legacy identifier text (room for any 64-bit
+// number) and the resume key text (longer ones are cut).
+constexpr std::size_t LEGACY_DIGITS_SIZE = 21;
 constexpr std::size_t RESUME_TEXT_SIZE = 4608;
-static_assert(LEGACY_TEXT_SIZE >= 19 + MAX_NAME + 1, "a legacy identifier text is never cut");
 
 constexpr char BASE64_ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
@@ -94,8 +93,9 @@ int finish_hash(const HashLanes &h) {
 
 // The hash of the texts of `pieces` one after the other, decoded and fed as it is read: no copy of the
 // whole text and no array of units, so hashing never allocates and cannot fail. Pieces meet where an
-// ASCII separator stands on one side (the identifier text's 0x01 and '/'), so no UTF-8 sequence spans
-// two pieces: the whole text is valid UTF-8 exactly when every piece is, and any invalid piece gives 0.
+// ASCII byte stands on one side (the identifier text's 0x01 and '/', the legacy text's digits), so no
+// UTF-8 sequence spans two pieces: the whole text is valid UTF-8 exactly when every piece is, and any
+// invalid piece gives 0.
 int hash_pieces(const std::string_view *pieces, std::size_t count) {
     HashLanes h;
     for (std::size_t i = 0; i < count; ++i) {
@@ -212,9 +212,12 @@ void item_legacy_id_text(const Entry &entry, char *out, std::size_t out_size) {
             out[0] = '\0';
             return;
         }
-        char text[LEGACY_TEXT_SIZE];
-        std::snprintf(text, sizeof text, "%lld%s", static_cast<long long>(entry.size), entry_name(entry));
-        write_hash(stable_hash_utf8(text), out, out_size);
+        // The size's decimal digits and the name, hashed as one text: the digits are ASCII, so no
+        // sequence spans the two pieces.
+        char digits[LEGACY_DIGITS_SIZE];
+        int length = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(entry.size));
+        const std::string_view pieces[2] = {{digits, static_cast<std::size_t>(length)}, entry_name(entry)};
+        write_hash(hash_pieces(pieces, 2), out, out_size);
         return;
     }
     write_hash(stable_hash_utf8(entry_name(entry)), out, out_size);

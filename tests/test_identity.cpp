@@ -166,6 +166,7 @@ TEST_F(IdentityTest, IdentifiersOfAnEntry) {
         {nullptr, "7", false, "2128749053"},     // 01 /m/a.mkv 01 a.mkv
         {"local", "1234", true, "754633595"},    // 1234a.mkv
         {"local", "0", true, "2124883989"},      // 0a.mkv
+        {"local", "9007199254740992", true, "2063356200"},  // 9007199254740992a.mkv: every digit counts
         {"local", nullptr, true, ""},            // no size: no legacy identifier
         {"smb", "1234", true, "1970545599"},     // a.mkv
         {nullptr, nullptr, true, "1970545599"},  // a.mkv
