@@ -50,8 +50,9 @@ done
 declare -A TRIPLET=([i386]=i686-linux-gnu [armhf]=arm-linux-gnueabihf [arm64]=aarch64-linux-gnu
     [s390x]=s390x-linux-gnu)
 
-# man-db renders the manual page, which the command-line host's tests check.
-packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev man-db)
+# The command-line host segments and measures names with utf8proc. man-db renders the manual page and
+# tmux runs the host in panes of fixed widths, both for the host's tests.
+packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev libutf8proc-dev man-db tmux)
 [ "$fuzz" -eq 0 ] || packages+=(clang libclang-rt-dev llvm)
 [ "$abi" -eq 0 ] || packages+=(abigail-tools)
 [ "$valgrind" -eq 0 ] || packages+=(valgrind)

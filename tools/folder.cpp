@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -16,11 +17,14 @@
 
 namespace tarvek_cli {
 
-void Folder::add(std::string_view name, bool folder, std::int64_t size, std::int64_t mtime_ms) {
+void Folder::add(std::string_view name, EntryType type, std::int64_t size, std::int64_t mtime_ms) {
+    if (name.size() > MAX_NAME_SIZE) name = name.substr(0, MAX_NAME_SIZE);
     Entry entry;
     entry.name = static_cast<std::uint32_t>(names.size());
-    entry.name_size = static_cast<std::uint32_t>(name.size()) & 0x7FFFFFFF;
-    entry.folder = folder ? 1 : 0;
+    entry.name_size = static_cast<std::uint32_t>(name.size()) & MAX_NAME_SIZE;
+    entry.folder = type == TYPE_FOLDER ? 1 : 0;
+    entry.type = type & 7;
+    entry.unreadable = 0;
     entry.size = size;
     entry.mtime_ms = mtime_ms;
     names.append(name);
@@ -28,12 +32,58 @@ void Folder::add(std::string_view name, bool folder, std::int64_t size, std::int
     entries.push_back(entry);
 }
 
+std::size_t Folder::listed_count() const {
+    std::size_t count = 0;
+    for (const Entry &entry : entries) count += entry.listed();
+    return count;
+}
+
+namespace {
+
+// Keeps `name` among the first LEFT_OUT_KEPT of `first`, in byte order.
+void keep_first(std::vector<std::string> &first, std::string name) {
+    auto at = std::lower_bound(first.begin(), first.end(), name);
+    if (static_cast<std::size_t>(at - first.begin()) >= Folder::LEFT_OUT_KEPT) return;
+    first.insert(at, std::move(name));
+    if (first.size() > Folder::LEFT_OUT_KEPT) first.pop_back();
+}
+
+}  // namespace
+
 void Folder::leave_out(std::string name) {
     ++left_out;
-    auto at = std::lower_bound(left_out_first.begin(), left_out_first.end(), name);
-    if (static_cast<std::size_t>(at - left_out_first.begin()) >= LEFT_OUT_KEPT) return;
-    left_out_first.insert(at, std::move(name));
-    if (left_out_first.size() > LEFT_OUT_KEPT) left_out_first.pop_back();
+    if (!keeps_more()) return;
+    add(name, TYPE_REFUSED, -1, NO_TIME);
+    keep_first(left_out_first, std::move(name));
+}
+
+void Folder::mark_unreadable(int error) {
+    if (unreadable++ == 0) unreadable_error = error;
+    entries.back().unreadable = 1;
+    keep_first(unreadable_first, std::string(name(entries.size() - 1)));
+}
+
+bool is_utf8(std::string_view name) {
+    const auto *p = reinterpret_cast<const unsigned char *>(name.data());
+    const auto *end = p + name.size();
+    while (p < end) {
+        unsigned lead = *p;
+        if (lead < 0x80) {
+            ++p;
+            continue;
+        }
+        int extra = (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
+        if (extra < 0 || end - p <= extra) return false;
+        std::uint32_t code = lead & (0x3Fu >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            if ((p[k] & 0xC0) != 0x80) return false;
+            code = code << 6 | (p[k] & 0x3Fu);
+        }
+        static const std::uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
+        if (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        p += extra + 1;
+    }
+    return true;
 }
 
 void Folder::sort() {
@@ -179,32 +229,8 @@ bool local_time_of(std::time_t seconds, struct tm &parts) { return localtime_s(&
 
 namespace {
 
-// Whether `name` is strict UTF-8: no overlong forms, surrogates or code points above U+10FFFF.
-bool is_utf8(std::string_view name) {
-    const auto *p = reinterpret_cast<const unsigned char *>(name.data());
-    const auto *end = p + name.size();
-    while (p < end) {
-        unsigned lead = *p;
-        if (lead < 0x80) {
-            ++p;
-            continue;
-        }
-        int extra = (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
-        if (extra < 0 || end - p <= extra) return false;
-        std::uint32_t code = lead & (0x3Fu >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            if ((p[k] & 0xC0) != 0x80) return false;
-            code = code << 6 | (p[k] & 0x3Fu);
-        }
-        static const std::uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
-        if (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        p += extra + 1;
-    }
-    return true;
-}
-
-// The modification time of a file, in milliseconds. POSIX names it st_mtim; Apple's systems keep the
-// older st_mtimespec.
+// The modification time of a file, in milliseconds, rounded down (so before 1970 too). POSIX names
+// it st_mtim; Apple's systems keep the older st_mtimespec.
 std::int64_t time_ms(const struct stat &info) {
 #if defined(__APPLE__)
     const struct timespec &t = info.st_mtimespec;
@@ -214,25 +240,137 @@ std::int64_t time_ms(const struct stat &info) {
     return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
+// A descriptor that closes itself.
+struct Descriptor {
+    int fd = -1;
+    explicit Descriptor(int value = -1) : fd(value) {}
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    ~Descriptor() {
+        if (fd >= 0) close(fd);
+    }
+    int release() {
+        int value = fd;
+        fd = -1;
+        return value;
+    }
+};
+
+constexpr int FOLDER_FLAGS = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+// Opens the folder `dir`; a path longer than the system takes at once is opened one folder at a time.
+int open_folder(const std::string &dir) {
+    int fd = open(dir.c_str(), FOLDER_FLAGS);
+    if (fd >= 0 || errno != ENAMETOOLONG) return fd;
+    Descriptor at(open(dir[0] == '/' ? "/" : ".", FOLDER_FLAGS));
+    std::size_t start = 0;
+    while (at.fd >= 0 && start < dir.size()) {
+        std::size_t end = dir.find('/', start);
+        if (end == std::string::npos) end = dir.size();
+        if (end > start) {
+            std::string part = dir.substr(start, end - start);
+            Descriptor next(openat(at.fd, part.c_str(), FOLDER_FLAGS));
+            if (next.fd < 0) return -1;
+            std::swap(at.fd, next.fd);
+        }
+        start = end + 1;
+    }
+    return at.release();
+}
+
+// The absolute path of the open folder `fd`, found by walking up through its parents and finding in
+// each the entry that is the folder below, as getcwd does, with no limit on the length.
+bool path_of(int fd, std::string &path) {
+    Descriptor here(dup(fd));
+    struct stat info;
+    if (here.fd < 0 || fstat(here.fd, &info) != 0) return false;
+    std::vector<std::string> parts;
+    for (;;) {
+        Descriptor parent(openat(here.fd, "..", FOLDER_FLAGS));
+        struct stat parent_info;
+        if (parent.fd < 0 || fstat(parent.fd, &parent_info) != 0) return false;
+        if (parent_info.st_dev == info.st_dev && parent_info.st_ino == info.st_ino) break;  // the root
+        DIR *scan = fdopendir(dup(parent.fd));
+        if (!scan) return false;
+        bool found = false;
+        errno = 0;
+        while (const dirent *entry = readdir(scan)) {
+            std::string_view name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            struct stat child;
+            if (fstatat(parent.fd, entry->d_name, &child, AT_SYMLINK_NOFOLLOW) == 0 && child.st_dev == info.st_dev &&
+                child.st_ino == info.st_ino) {
+                parts.emplace_back(name);
+                found = true;
+                break;
+            }
+        }
+        closedir(scan);
+        if (!found) {
+            errno = ENOENT;
+            return false;
+        }
+        std::swap(here.fd, parent.fd);
+        info = parent_info;
+    }
+    path.clear();
+    for (auto part = parts.rbegin(); part != parts.rend(); ++part) path += "/" + *part;
+    if (path.empty()) path = "/";
+    return true;
+}
+
+EntryType type_of(mode_t mode) {
+    return S_ISDIR(mode)                     ? TYPE_FOLDER
+           : S_ISFIFO(mode)                  ? TYPE_FIFO
+           : S_ISSOCK(mode)                  ? TYPE_SOCKET
+           : S_ISCHR(mode) || S_ISBLK(mode) ? TYPE_DEVICE
+                                             : TYPE_FILE;
+}
+
+#if defined(DT_UNKNOWN)
+// The type that the directory entry gives, or false when it gives none (or a link, whose target
+// decides).
+bool type_from_entry(const dirent *entry, EntryType &type) {
+    switch (entry->d_type) {
+        case DT_DIR: type = TYPE_FOLDER; return true;
+        case DT_REG: type = TYPE_FILE; return true;
+        case DT_FIFO: type = TYPE_FIFO; return true;
+        case DT_SOCK: type = TYPE_SOCKET; return true;
+        case DT_CHR:
+        case DT_BLK: type = TYPE_DEVICE; return true;
+        default: return false;
+    }
+}
+#else
+bool type_from_entry(const dirent *, EntryType &) { return false; }
+#endif
+
 }  // namespace
 
 bool absolute_path(const std::string &dir, std::string &absolute) {
     std::unique_ptr<char, MallocFree> resolved(realpath(dir.c_str(), nullptr));
-    if (!resolved) return false;
-    absolute = resolved.get();
-    return true;
+    if (resolved) {
+        absolute = resolved.get();
+        return true;
+    }
+    if (errno != ENAMETOOLONG) return false;
+    Descriptor folder(open_folder(dir));
+    return folder.fd >= 0 && path_of(folder.fd, absolute);
 }
 
 bool list_folder(const std::string &dir, Folder &folder, Progress &progress) {
-    std::unique_ptr<DIR, int (*)(DIR *)> handle(opendir(dir.c_str()), closedir);
+    Descriptor opened(open_folder(dir));
+    if (opened.fd < 0) return false;
+    std::unique_ptr<DIR, int (*)(DIR *)> handle(fdopendir(opened.fd), closedir);
     if (!handle) return false;
+    opened.release();
     int fd = dirfd(handle.get());
     std::size_t read = 0;
     errno = 0;
     while (const dirent *entry = readdir(handle.get())) {
         progress.entries(++read);
         std::string_view name = entry->d_name;
-        if (name == "." || name == ".." || !folder.keeps_more()) {
+        if (name == "." || name == "..") {
             errno = 0;
             continue;
         }
@@ -241,17 +379,30 @@ bool list_folder(const std::string &dir, Folder &folder, Progress &progress) {
             errno = 0;
             continue;
         }
-        struct stat info;
-        bool is_folder = false;
-        std::int64_t size = -1, mtime_ms = -1;
-        if (fstatat(fd, entry->d_name, &info, 0) == 0) {
-            is_folder = S_ISDIR(info.st_mode);
-            if (!is_folder) size = info.st_size;
-            mtime_ms = time_ms(info);
-        } else if (fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
-            mtime_ms = time_ms(info);
+        if (!folder.keeps_more()) {
+            errno = 0;
+            continue;
         }
-        folder.add(name, is_folder, size, mtime_ms);
+        // The entry's own type where the directory entry gives it, the target's for a link.
+        EntryType type = TYPE_FILE;
+        bool typed = type_from_entry(entry, type);
+        struct stat info;
+        std::int64_t size = -1, mtime_ms = NO_TIME;
+        int error = 0;
+        if (fstatat(fd, entry->d_name, &info, 0) == 0) {
+            type = type_of(info.st_mode);
+            if (type != TYPE_FOLDER) size = info.st_size;
+            mtime_ms = time_ms(info);
+        } else if (errno == ENOENT && fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                   S_ISLNK(info.st_mode)) {
+            type = TYPE_FILE;  // a broken link
+            mtime_ms = time_ms(info);
+        } else {
+            error = errno;
+            if (!typed) type = TYPE_FILE;
+        }
+        folder.add(name, type, size, mtime_ms);
+        if (error != 0) folder.mark_unreadable(error);
         errno = 0;
     }
     if (errno != 0) return false;

@@ -72,36 +72,48 @@ void write_listing_into(Folder &folder) {
                                       MTIME = ",\"mtime_ms\":";
     // Measured first and made at once in its exact size: the document, a NUL, and the escaped names.
     std::size_t size = 2 + 1;
+    bool first = true;
     for (std::size_t i = 0; i < folder.entries.size(); ++i) {
         const Entry &entry = folder.entries[i];
+        if (!entry.listed()) {
+            size += entry.name_size + 1u;
+            continue;
+        }
         std::size_t name_size = json_string_size(folder.name(i));
-        size += (i > 0) + NAME.size() + name_size + 1;
+        size += !first + NAME.size() + name_size + 1;
+        first = false;
         if (name_size != entry.name_size + 2u) size += entry.name_size + 1u;
         if (entry.folder) size += FOLDER.size();
         if (entry.size >= 0) size += SIZE.size() + digits(entry.size);
-        if (entry.mtime_ms >= 0) size += MTIME.size() + digits(entry.mtime_ms);
+        if (entry.mtime_ms != NO_TIME) size += MTIME.size() + digits(entry.mtime_ms);
     }
     std::string json;
     json.reserve(size);
-    std::vector<std::uint32_t> escaped_names;  // entries whose names JSON escapes
+    std::vector<std::uint32_t> after;  // entries whose names are kept after the document
     json += '[';
+    first = true;
     for (std::size_t i = 0; i < folder.entries.size(); ++i) {
         Entry &entry = folder.entries[i];
-        if (i > 0) json += ',';
+        if (!entry.listed()) {
+            after.push_back(static_cast<std::uint32_t>(i));
+            continue;
+        }
+        if (!first) json += ',';
+        first = false;
         json += NAME;
         std::size_t start = json.size();
         append_json_string(json, folder.name(i));
         if (json.size() - start == entry.name_size + 2u) {
             entry.name = static_cast<std::uint32_t>(start + 1);  // after the opening quote
         } else {
-            escaped_names.push_back(static_cast<std::uint32_t>(i));
+            after.push_back(static_cast<std::uint32_t>(i));
         }
         if (entry.folder) json += FOLDER;
         if (entry.size >= 0) {
             json += SIZE;
             append_number(json, entry.size);
         }
-        if (entry.mtime_ms >= 0) {
+        if (entry.mtime_ms != NO_TIME) {
             json += MTIME;
             append_number(json, entry.mtime_ms);
         }
@@ -109,7 +121,7 @@ void write_listing_into(Folder &folder) {
     }
     json += ']';
     json += '\0';
-    for (std::uint32_t i : escaped_names) {
+    for (std::uint32_t i : after) {
         Entry &entry = folder.entries[i];
         std::size_t start = json.size();
         json.append(folder.name(i));

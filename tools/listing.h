@@ -28,11 +28,17 @@ struct MallocFree {
 // control characters below U+0020 as \b \f \n \r \t or \u00XX, everything else as it is.
 void append_json_string(std::string &json, std::string_view text);
 
-// Writes the listing document of every entry of `folder`, in its order (an array of items with
-// "name", "folder" for folders, "size" and "mtime_ms" when known), into the folder's name store in
-// place of the names. For a large folder the document is the host's largest block, alive while the
+// The largest listing document read: each of the TARVEK_MAX_ITEMS items a listing may hold with a
+// name of TARVEK_MAX_NAME bytes and 1 KiB besides for its other members and white space, 1,024,000,000
+// bytes. A document the library can take is smaller unless it carries long paths or much white space.
+constexpr std::size_t MAX_LISTING_BYTES = static_cast<std::size_t>(TARVEK_MAX_ITEMS) * (TARVEK_MAX_NAME + 1024);
+
+// Writes the listing document of the files and folders of `folder` (Entry::listed), in its order (an
+// array of items with "name", "folder" for folders, "size" and "mtime_ms" when known), into the
+// folder's name store in place of the names. For a large folder the document is the host's largest block, alive while the
 // library reads it, so the names are not kept twice: from then on each name is read where it stands
-// in the document, or (for the few names that JSON escapes) after the document. The document ends at
+// in the document, or (for the few names that JSON escapes, and the entries left out of it) after the
+// document. The document ends at
 // the store's first NUL byte: load folder.names.c_str(). Until end_names_in_place(folder) is called,
 // names are only good as string views (Folder::name); call it once the library has read the document.
 void write_listing_into(Folder &folder);

@@ -80,15 +80,36 @@ struct Options {
 void message(const std::string &text) { std::fprintf(stderr, "tarvek: %s\n", text.c_str()); }
 
 int usage_error(const std::string &text) {
-    message(escaped(text));
+    // Escaped for the option values in it; its own apostrophes stay as they are.
+    std::string shown;
+    for (std::size_t start = 0, end; start <= text.size(); start = end + 1) {
+        end = std::min(text.find('\'', start), text.size());
+        shown += escaped(std::string_view(text).substr(start, end - start));
+        if (end < text.size()) shown += '\'';
+    }
+    message(shown);
     std::fputs(USAGE, stderr);
     return EXIT_USAGE;
 }
 
+// How the library's status code is named in a message, so that it is not taken for the exit status.
+std::string library_status(int status) { return " (library status " + std::to_string(status) + ")"; }
+
 // A failure of the library that wrote a message, about `input` (already escaped).
 int library_error(const std::string &input, int status) {
-    message(input + ": " + escaped(tarvek_last_error()) + " (status " + std::to_string(status) + ")");
+    message(input + ": " + escaped(tarvek_last_error()) + library_status(status));
     return EXIT_FAILED;
+}
+
+// How an input is named in messages: escaped, and '' when it is empty.
+std::string shown_operand(const std::string &operand) { return operand.empty() ? "''" : escaped(operand); }
+
+// Why the library renders no identifiers and no result document for a context, or empty: every text of
+// the context must be valid UTF-8.
+std::string context_problem(const std::string &backend, const std::string &folder) {
+    if (!is_utf8(backend)) return "the backend identifier is not valid UTF-8";
+    if (!is_utf8(folder)) return "the folder path is not valid UTF-8";
+    return "";
 }
 
 int sort_code(const std::string &name) {
@@ -116,21 +137,27 @@ int apply_rules(const Options &options) {
 int load(const std::string &input, const char *text) {
     int status = tarvek_load_listing(text);
     if (status == TARVEK_STATUS_OK) return 0;
-    message(input + ": " + refusal_reason(text, status) + " (status " + std::to_string(status) + ")");
+    message(input + ": " + refusal_reason(text, status) + library_status(status));
     return EXIT_FAILED;
 }
 
-// Prints the result document, minified as the library writes it or pretty-printed.
-int print_result(const std::string &input, bool pretty) {
+// Writes a JSON text with the characters that act on a terminal escaped, and a newline.
+void write_json(std::string_view json) {
+    write_terminal_safe_json(json, [](std::string_view piece) { out().write(piece); });
+    out().write('\n');
+}
+
+// Prints the result document, minified as the library writes it or pretty-printed. `context` tells
+// why the library may refuse to render it (context_problem).
+int print_result(const std::string &input, bool pretty, const std::string &context) {
     const char *text = tarvek_result_json();
     if (!*text) {
         message(input + ": cannot render the result document: " +
-                (*tarvek_last_error() ? escaped(tarvek_last_error()) : "a context value is not valid UTF-8"));
+                (!context.empty() ? context : *tarvek_last_error() ? escaped(tarvek_last_error()) : "reason unknown"));
         return EXIT_FAILED;
     }
     if (!pretty) {
-        out().write(text);
-        out().write('\n');
+        write_json(text);
         return 0;
     }
     std::unique_ptr<yyjson_doc, DocFree> doc(yyjson_read(text, std::strlen(text), 0));
@@ -141,8 +168,7 @@ int print_result(const std::string &input, bool pretty) {
         message(input + ": out of memory");
         return EXIT_FAILED;
     }
-    out().write(std::string_view(pretty_text.get(), length));
-    out().write('\n');
+    write_json(std::string_view(pretty_text.get(), length));
     return 0;
 }
 
@@ -153,7 +179,8 @@ std::string human_size(std::int64_t size) {
     static const char *const units[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
     double value = static_cast<double>(size);
     int unit = 0;
-    while (value >= 1024 && unit < 5) {
+    // A value that one decimal rounds up to 1024 is shown in the next unit.
+    while ((unit == 0 ? value >= 1024 : value >= 1023.95) && unit < 5) {
         value /= 1024;
         ++unit;
     }
@@ -164,18 +191,21 @@ std::string human_size(std::int64_t size) {
 
 // The local time of a modification time, the last one kept: the files of a folder often share it.
 const std::string &local_time(std::int64_t mtime_ms) {
-    static std::int64_t last_seconds = -1;
+    static bool cached = false;
+    static std::int64_t last_seconds = 0;
     static std::string last_text = "-";
     static const std::string absent = "-";
-    if (mtime_ms < 0) return absent;
-    std::int64_t seconds = mtime_ms / 1000;
-    if (seconds == last_seconds) return last_text;
+    if (mtime_ms == NO_TIME) return absent;
+    // Whole seconds, rounded down: before 1970 too.
+    std::int64_t seconds = mtime_ms / 1000 - (mtime_ms % 1000 < 0 ? 1 : 0);
+    if (cached && seconds == last_seconds) return last_text;
     struct tm parts;
     char text[32];
     if (!local_time_of(static_cast<std::time_t>(seconds), parts) ||
         !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts)) {
         return absent;
     }
+    cached = true;
     last_seconds = seconds;
     last_text = text;
     return last_text;
@@ -195,8 +225,23 @@ enum Role : std::uint8_t {
     ROLE_PICTURE,
     ROLE_UNSUPPORTED,
     ROLE_HIDDEN,
+    ROLE_FIFO,
+    ROLE_SOCKET,
+    ROLE_DEVICE,
+    ROLE_REFUSED,
 };
-constexpr const char *ROLE_NAMES[] = {"folder", "presented", "subtitle", "picture", "unsupported", "hidden"};
+constexpr const char *ROLE_NAMES[] = {"folder", "presented", "subtitle", "picture", "unsupported",
+                                      "hidden", "fifo",      "socket",   "device",  "refused"};
+
+// The role of an entry that is no file or folder, by its type.
+Role role_of_type(int type) {
+    return type == TYPE_FIFO ? ROLE_FIFO : type == TYPE_SOCKET ? ROLE_SOCKET : type == TYPE_DEVICE ? ROLE_DEVICE : ROLE_REFUSED;
+}
+
+// Why the library cannot take a name, for the kind column of --all.
+const char *refusal_words(std::string_view name) {
+    return name.find('\\') != std::string_view::npos ? "\\ in name" : "not UTF-8";
+}
 
 // The kinds that are never presented, and the roles of their visible files.
 bool presented_kind(int kind) {
@@ -206,8 +251,8 @@ Role role_of_kind(int kind) {
     return kind == TARVEK_KIND_SUBTITLE ? ROLE_SUBTITLE : kind == TARVEK_KIND_PICTURE ? ROLE_PICTURE : ROLE_UNSUPPORTED;
 }
 
-// The folder as the view shows it: every entry's kind (TARVEK_KIND_*, or -1 for a folder) and role,
-// and the counts of the files that are not presented.
+// The folder as the view shows it: every entry's kind (TARVEK_KIND_*, -1 for a folder, -2 for an
+// entry left out of the listing) and role, and the counts of the files that are not presented.
 struct View {
     std::vector<std::int8_t> kinds;
     std::vector<Role> roles;  // with --all only
@@ -215,6 +260,9 @@ struct View {
     std::size_t visible_files = 0;
     std::size_t not_presented[3] = {};  // visible subtitles, pictures and unsupported files
     std::size_t hidden = 0;
+    std::size_t special = 0;  // FIFOs, sockets and devices
+    std::size_t refused = 0;  // names the library cannot take
+    bool ids = true;          // whether the library gives identifiers (its context is UTF-8)
 };
 
 // How many of the files at `indexes` no hidden-name rule hides, as the library counts them: a listing
@@ -333,35 +381,87 @@ private:
     // The part of a line that holds a name: the whole width of a terminal but `taken` columns.
     std::size_t room(std::size_t taken) const {
         if (columns_ == 0) return SIZE_MAX;
-        return columns_ > taken + NAME_FLOOR ? columns_ - taken : NAME_FLOOR;
+        return columns_ > taken + 1 ? columns_ - taken : 1;
+    }
+
+    // A piece of a head line: a word of the program's own, a name or path (escaped, and shortened in
+    // the middle when wider than a line), or a key (printable, split over lines when wider than one,
+    // so that all of it is shown). `suffix` follows it without a space.
+    enum PartKind { PART_WORD, PART_NAME, PART_KEY };
+    struct Part {
+        PartKind kind;
+        std::string_view text;  // printable for words and keys, raw for names
+        std::string suffix;
+    };
+
+    // Writes a head line: the label in 9 columns and the parts separated by spaces; in a terminal the
+    // parts wrap onto lines of their own, indented as the first, at the spaces between them.
+    void head_line(const char *label, const std::vector<Part> &parts) {
+        std::string line = label;
+        line.resize(9, ' ');
+        const std::size_t width = room(9);
+        std::size_t used = 0;
+        auto place = [&](const std::string &text, std::size_t text_width) {
+            if (used > 0 && used + 1 + text_width > width) {
+                line += "\n         ";
+                used = 0;
+            } else if (used > 0) {
+                line += ' ';
+                ++used;
+            }
+            line += text;
+            used += text_width;
+        };
+        for (const Part &part : parts) {
+            std::size_t suffix_width = text_width(part.suffix);
+            std::size_t fit = width > suffix_width ? width - suffix_width : 1;
+            if (part.kind == PART_NAME) {
+                Shown shown = fitted(part.text, fit);
+                place(shown.text + part.suffix, shown.width + suffix_width);
+            } else if (part.kind == PART_KEY && columns_ > 0 && part.text.size() + suffix_width > width) {
+                // Keys are ASCII: split them by bytes, the last piece leaving room for the suffix.
+                std::string_view rest = part.text;
+                while (rest.size() + suffix_width > width) {
+                    std::size_t piece = std::min(rest.size(), width);
+                    if (used > 0) place("", width);  // starts a line of its own
+                    line += std::string(rest.substr(0, piece));
+                    used = piece;
+                    rest.remove_prefix(piece);
+                }
+                place(std::string(rest) + part.suffix, rest.size() + suffix_width);
+            } else {
+                place(std::string(part.text) + part.suffix, text_width(part.text) + suffix_width);
+            }
+        }
+        out().write(line + "\n");
     }
 
     void print_head(int action) {
-        std::string backend = " (backend " + escaped(tarvek_backend_id()) + ")";
-        Shown path = fitted(absolute_, room(9 + text_width(backend)));
-        out().write("folder   " + path.text + backend + "\n");
-        out().write(std::string("action   ") + ACTION_NAMES[action >= 0 && action <= TARVEK_ERROR ? action : TARVEK_ERROR] +
-                    "\n");
+        head_line("folder", {{PART_NAME, absolute_, ""}, {PART_WORD, "(backend", ""}, {PART_NAME, tarvek_backend_id(), ")"}});
+        head_line("action", {{PART_WORD, ACTION_NAMES[action >= 0 && action <= TARVEK_ERROR ? action : TARVEK_ERROR], ""}});
         if (action == TARVEK_ERROR && tarvek_listing_error_name()) {
-            out().write("error    " + escaped(tarvek_listing_error_name()) + "\n");
+            head_line("error", {{PART_NAME, tarvek_listing_error_name(), ""}});
         }
-        out().write("files    " + std::to_string(view_.visible_files) + " visible, " +
-                    std::to_string(view_.files - view_.visible_files) + " hidden\n");
+        std::string visible = std::to_string(view_.visible_files), hidden = std::to_string(view_.files - view_.visible_files);
+        head_line("files", {{PART_WORD, visible, ""}, {PART_WORD, "visible,", ""}, {PART_WORD, hidden, ""}, {PART_WORD, "hidden", ""}});
         int32_t subs = tarvek_subs_folder_index();
         if (subs >= 0) {
-            out().write("subs     " + escaped(folder_.name(static_cast<std::size_t>(subs))) + "/ (listing position " +
-                        std::to_string(subs) + ")\n");
+            std::string position = std::to_string(subs) + ")";
+            head_line("subs", {{PART_NAME, folder_.name(static_cast<std::size_t>(subs)), "/"},
+                               {PART_WORD, "(listing", ""},
+                               {PART_WORD, "position", ""},
+                               {PART_WORD, position, ""}});
         } else {
-            out().write("subs     none\n");
+            head_line("subs", {{PART_WORD, "none", ""}});
         }
-        out().write("resume   " + key_text(tarvek_resume_key) + " (legacy " + key_text(tarvek_legacy_resume_key) +
-                    ")\n");
+        std::string resume = key_text(tarvek_resume_key), legacy = key_text(tarvek_legacy_resume_key);
+        head_line("resume", {{PART_KEY, resume, ""}, {PART_WORD, "(legacy", ""}, {PART_KEY, legacy, ")"}});
     }
 
     void collect_rows() {
         int key = options_.sort.empty() ? TARVEK_SORT_NATURAL : sort_code(options_.sort);
         for (std::size_t i = 0; i < folder_.entries.size(); ++i) {
-            if (folder_.entries[i].folder) {
+            if (folder_.entries[i].type == TYPE_FOLDER) {
                 folders_.push_back(static_cast<std::uint32_t>(i));
             } else if (options_.all && view_.roles[i] != ROLE_PRESENTED) {
                 others_.push_back(static_cast<std::uint32_t>(i));
@@ -395,14 +495,20 @@ private:
         }
         for (int32_t i = 0, count = tarvek_count(); i < count && !out().failed(); ++i) {
             int kind = tarvek_kind(i);
-            row = Row{i,          ROLE_PRESENTED, tarvek_name(i), KIND_NAMES[kind >= 0 && kind <= 7 ? kind : 7],
-                      tarvek_size(i), tarvek_mtime_ms(i)};
+            // Size and time as listed: the library gives -1 for an absent time, which is also a time.
+            std::string_view name = tarvek_name(i);
+            std::ptrdiff_t listed = folder_.find(name);
+            std::int64_t mtime_ms = listed >= 0 ? folder_.entries[static_cast<std::size_t>(listed)].mtime_ms : NO_TIME;
+            row = Row{i, ROLE_PRESENTED, name, KIND_NAMES[kind >= 0 && kind <= 7 ? kind : 7], tarvek_size(i), mtime_ms};
             emit(row);
         }
         for (std::uint32_t index : others_) {
             const Entry &entry = folder_.entries[index];
-            row = Row{-1, view_.roles[index], folder_.name(index), KIND_NAMES[view_.kinds[index]], entry.size,
-                      entry.mtime_ms};
+            int kind = view_.kinds[index];
+            const char *kind_text = kind >= 0                           ? KIND_NAMES[kind]
+                                    : view_.roles[index] == ROLE_REFUSED ? refusal_words(folder_.name(index))
+                                                                         : "-";
+            row = Row{-1, view_.roles[index], folder_.name(index), kind_text, entry.size, entry.mtime_ms};
             emit(row);
         }
     }
@@ -423,7 +529,7 @@ private:
             width_[NAME] = std::max(width_[NAME], shown_width(row.name) + (row.role == ROLE_FOLDER));
             width_[KIND] = std::max(width_[KIND], std::strlen(row.kind));
             width_[SIZE] = std::max(width_[SIZE], human_size(row.size).size());
-            if (row.mtime_ms >= 0) width_[MODIFIED] = 19;
+            if (row.mtime_ms != NO_TIME) width_[MODIFIED] = 19;
         });
         for (int c = 0; c < COLUMNS; ++c) shown_[c] = c != ROLE || options_.all;
         auto taken = [this] {
@@ -473,7 +579,7 @@ private:
             ++name.width;
         }
         char id[16] = "-";
-        if (row.position >= 0 && shown_[ID] && tarvek_item_id(row.position, id, sizeof id) != TARVEK_STATUS_OK) {
+        if (row.position >= 0 && shown_[ID] && view_.ids && tarvek_item_id(row.position, id, sizeof id) != TARVEK_STATUS_OK) {
             std::strcpy(id, "-");
         }
         std::string number = row.position >= 0 ? std::to_string(row.position) : "";
@@ -487,19 +593,26 @@ private:
     void print_counts() {
         static const char *const singular[] = {"subtitle", "picture", "unsupported"};
         static const char *const plural[] = {"subtitles", "pictures", "unsupported"};
-        std::string counts;
-        for (int g = 0; g < 3; ++g) {
-            std::size_t n = view_.not_presented[g];
-            if (n == 0) continue;
-            counts += (counts.empty() ? "" : ", ") + std::to_string(n) + " " + (n == 1 ? singular[g] : plural[g]);
+        std::vector<std::string> counts;
+        auto count = [&](std::size_t n, const char *one, const char *more) {
+            if (n > 0) counts.push_back(std::to_string(n) + " " + (n == 1 ? one : more));
+        };
+        for (int g = 0; g < 3; ++g) count(view_.not_presented[g], singular[g], plural[g]);
+        count(view_.special, "special file", "special files");
+        count(view_.refused, "refused name", "refused names");
+        count(view_.hidden, "hidden", "hidden");
+        if (counts.empty()) counts.push_back("none");
+        // A count is never split over lines; the lines break between counts.
+        std::vector<std::string> words;
+        for (std::size_t c = 0; c < counts.size(); ++c) words.push_back(counts[c] + (c + 1 < counts.size() ? "," : ""));
+        if (counts[0] != "none" && !options_.all) {
+            words.push_back("(--all");
+            words.push_back("lists");
+            words.push_back("them)");
         }
-        if (view_.hidden > 0) counts += (counts.empty() ? "" : ", ") + std::to_string(view_.hidden) + " hidden";
-        if (counts.empty()) {
-            counts = "none";
-        } else if (!options_.all) {
-            counts += " (--all lists them)";
-        }
-        out().write("others   " + counts + "\n");
+        std::vector<Part> parts;
+        for (const std::string &word : words) parts.push_back({PART_WORD, word, ""});
+        head_line("others", parts);
     }
 
     void print_cue_sheets() {
@@ -509,10 +622,12 @@ private:
             std::ptrdiff_t listed = folder_.find(name);
             if (listed < 0) continue;
             std::int32_t audio = tarvek_cue_audio_index(static_cast<std::int32_t>(listed));
-            std::size_t half = room(9 + 7) == SIZE_MAX ? SIZE_MAX : room(9 + 7) / 2;
-            std::string plays = audio >= 0 ? fitted(folder_.name(static_cast<std::size_t>(audio)), half).text
-                                           : std::string("nothing: no audio file");
-            out().write("cue      " + fitted(name, half).text + " plays " + plays + "\n");
+            if (audio >= 0) {
+                head_line("cue", {{PART_NAME, name, ""}, {PART_WORD, "plays", ""}, {PART_NAME, folder_.name(static_cast<std::size_t>(audio)), ""}});
+            } else {
+                head_line("cue", {{PART_NAME, name, ""}, {PART_WORD, "plays", ""}, {PART_WORD, "nothing:", ""}, {PART_WORD, "no", ""},
+                                  {PART_WORD, "audio", ""}, {PART_WORD, "file", ""}});
+            }
         }
     }
 
@@ -529,47 +644,71 @@ private:
     std::string line_;
 };
 
-// The warning about the names the library cannot take: a few of them, escaped, and how many more.
-void warn_left_out(const std::string &dir, const Folder &folder) {
-    std::string names;
-    for (const std::string &name : folder.left_out_first) {
-        names += (names.empty() ? "\"" : ", \"") + fitted(name, 60, true).text + "\"";
+// The first few of `names`, escaped and quoted, and how many more there are of `count`.
+std::string some_names(const std::vector<std::string> &names, std::size_t count) {
+    std::string text;
+    for (const std::string &name : names) text += (text.empty() ? "\"" : ", \"") + fitted(name, 60, true).text + "\"";
+    if (count > names.size()) text += " and " + std::to_string(count - names.size()) + " more";
+    return text;
+}
+
+// The warnings about a listed folder: the names the library cannot take, and the entries whose type
+// or attributes could not be read. Returns whether the second kind was warned of, which makes the
+// exit status 1 as it does for ls.
+bool warn_about(const std::string &dir, const Folder &folder) {
+    if (folder.left_out > 0) {
+        message("warning: " + dir + ": " + std::to_string(folder.left_out) +
+                (folder.left_out == 1 ? " name" : " names") +
+                " with a '\\' or not valid UTF-8, which the library cannot take, left out of the listing "
+                "(--all shows them): " +
+                some_names(folder.left_out_first, folder.left_out));
     }
-    std::size_t more = folder.left_out - folder.left_out_first.size();
-    if (more > 0) names += " and " + std::to_string(more) + " more";
-    message("warning: " + dir + ": left out " + std::to_string(folder.left_out) +
-            (folder.left_out == 1 ? " name" : " names") + " with a '\\' or not valid UTF-8: " + names);
+    if (folder.unreadable == 0) return false;
+    message("warning: " + dir + ": cannot read the attributes of " + std::to_string(folder.unreadable) +
+            (folder.unreadable == 1 ? " entry (" : " entries (") + std::strerror(folder.unreadable_error) +
+            "), shown without size and time: " + some_names(folder.unreadable_first, folder.unreadable));
+    return true;
 }
 
 int browse(const Options &options) {
     std::string dir = options.operand_given ? options.operand : ".";
-    std::string shown_dir = escaped(dir);
+    std::string shown_dir = shown_operand(dir);
     if (int status = apply_rules(options)) return status;
 
     std::string absolute;
     Folder folder;
     {
         Progress progress(dir);
-        if (!absolute_path(dir, absolute) || !list_folder(absolute, folder, progress)) {
+        if (dir.empty()) errno = ENOENT;
+        if (dir.empty() || !absolute_path(dir, absolute) || !list_folder(dir, folder, progress)) {
             int error = errno;
             progress.done();
             message(shown_dir + ": cannot list the folder: " + std::strerror(error));
             return EXIT_FAILED;
         }
     }
-    if (folder.left_out > 0) warn_left_out(shown_dir, folder);
+    int exit_status = warn_about(shown_dir, folder) ? EXIT_FAILED : 0;
     if (folder.count() > TARVEK_MAX_ITEMS) {
         message(shown_dir + ": " + std::to_string(folder.count()) + " entries, more than the " +
                 std::to_string(TARVEK_MAX_ITEMS) + " a listing may hold");
         return EXIT_FAILED;
     }
+    const std::string backend = options.backend_given ? options.backend : "local";
+    const std::string context = context_problem(backend, absolute);
 
     View view;
     if (!options.json) {
         view.kinds.resize(folder.entries.size());
         if (options.all) view.roles.resize(folder.entries.size());
         for (std::size_t i = 0; i < folder.entries.size(); ++i) {
-            if (folder.entries[i].folder) {
+            const Entry &entry = folder.entries[i];
+            if (!entry.listed()) {
+                view.kinds[i] = -2;
+                (entry.type == TYPE_REFUSED ? view.refused : view.special) += 1;
+                if (options.all) view.roles[i] = role_of_type(entry.type);
+                continue;
+            }
+            if (entry.folder) {
                 view.kinds[i] = -1;
                 if (options.all) view.roles[i] = ROLE_FOLDER;
                 continue;
@@ -583,7 +722,7 @@ int browse(const Options &options) {
     }
 
     int status;
-    if ((status = tarvek_set_backend_id(options.backend_given ? options.backend.c_str() : "local")) != TARVEK_STATUS_OK ||
+    if ((status = tarvek_set_backend_id(backend.c_str())) != TARVEK_STATUS_OK ||
         (status = tarvek_set_folder_path(absolute.c_str())) != TARVEK_STATUS_OK) {
         return library_error(shown_dir, status);
     }
@@ -594,7 +733,10 @@ int browse(const Options &options) {
         TARVEK_STATUS_OK) {
         return library_error(shown_dir, status);
     }
-    if (options.json) return print_result(shown_dir, true);
+    if (options.json) {
+        status = print_result(shown_dir, true, context);
+        return status != 0 ? status : exit_status;
+    }
 
     // Every visible file is presented or counted among the others; the rest are hidden. With --all,
     // the files of presented kinds that the view leaves out are the hidden ones.
@@ -611,49 +753,88 @@ int browse(const Options &options) {
             if (view.roles[i] == ROLE_PRESENTED && !in_view[i]) view.roles[i] = ROLE_HIDDEN;
         }
     }
+    // Identifiers hash the context, and a context that is not UTF-8 has none: the view shows none, and
+    // says why as --json does.
+    if (!context.empty()) {
+        view.ids = false;
+        message("warning: " + shown_dir + ": no identifiers: " + context);
+        exit_status = EXIT_FAILED;
+    }
 
     // The same rule as the result document's action, so that the view and --json always agree.
-    int action = folder.entries.empty() ? TARVEK_DESCEND : tarvek_decide(options.no_disc ? 0 : 1);
+    int action = folder.listed_count() == 0 ? TARVEK_DESCEND : tarvek_decide(options.no_disc ? 0 : 1);
     ViewPrinter(folder, view, options, absolute).print(action);
-    return 0;
+    return exit_status;
 }
 
 // MARK: - result
 
-// Reads a whole file, or standard input for "-". False with errno set on failure.
-bool read_input(const std::string &name, std::string &text) {
+// Reads a whole file, or standard input for "-", into `text`: up to the first end of file (one Ctrl-D
+// at the start of a line, in a terminal), at most MAX_LISTING_BYTES, and up to the first NUL byte,
+// which no listing document holds (so /dev/zero ends at once). The text is gathered in pieces and
+// joined into one block of its exact size, so reading costs at most the text's size once more.
+// Returns an empty text on success, else why not, in words.
+std::string read_input(const std::string &name, std::string &text) {
     FILE *file = stdin;
 #if defined(_WIN32)
     // The document's bytes as they are: no CR-LF folding, and no end of file at a Ctrl-Z.
     if (name == "-") _setmode(_fileno(stdin), _O_BINARY);
 #endif
+    const std::string too_large = "larger than the " + std::to_string(MAX_LISTING_BYTES) +
+                                  " bytes of the largest listing document read (see tarvek(1))";
     if (name != "-") {
         struct stat info;
-        if (stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            errno = EISDIR;
-            return false;
+        if (stat(name.c_str(), &info) == 0) {
+            if (S_ISDIR(info.st_mode)) return std::string("cannot read: ") + std::strerror(EISDIR);
+            if (info.st_size > static_cast<long long>(MAX_LISTING_BYTES)) return too_large;
         }
         file = std::fopen(name.c_str(), "rb");
-        if (!file) return false;
+        if (!file) return std::string("cannot read: ") + std::strerror(errno);
     }
-    std::vector<char> buffer(65536);
-    std::size_t got;
+    constexpr std::size_t PIECE = 1 << 20;
+    std::vector<std::string> pieces;
+    std::size_t total = 0;
+    std::string problem;
     errno = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) text.append(buffer.data(), got);
-    int error = errno;
-    bool failed = std::ferror(file) != 0;
+    for (;;) {
+        if (pieces.empty() || pieces.back().size() == PIECE) {
+            pieces.emplace_back();
+            pieces.back().reserve(PIECE);
+        }
+        std::string &piece = pieces.back();
+        std::size_t had = piece.size();
+        piece.resize(PIECE);
+        std::size_t got = std::fread(piece.data() + had, 1, PIECE - had, file);
+        piece.resize(had + got);
+        if (piece.find('\0', had) != std::string::npos || total + got > MAX_LISTING_BYTES) {
+            total += got;
+            if (total > MAX_LISTING_BYTES) problem = too_large;
+            break;
+        }
+        total += got;
+        if (got < PIECE - had) {
+            if (std::ferror(file)) problem = std::string("cannot read: ") + std::strerror(errno != 0 ? errno : EIO);
+            break;  // the end of the input: a terminal's end of file is not asked for twice
+        }
+    }
     if (file != stdin) std::fclose(file);
-    if (failed) errno = error != 0 ? error : EIO;
-    return !failed;
+    if (!problem.empty()) return problem;
+    text.clear();
+    text.reserve(total);
+    for (std::string &piece : pieces) {
+        text += piece;
+        std::string().swap(piece);
+    }
+    return "";
 }
 
 int result(const Options &options) {
     std::string input = options.operand_given ? options.operand : "-";
-    std::string shown_input = input == "-" ? "standard input" : escaped(input);
+    std::string shown_input = input == "-" ? "standard input" : shown_operand(input);
     if (int status = apply_rules(options)) return status;
     std::string text;
-    if (!read_input(input, text)) {
-        message(shown_input + ": cannot read: " + std::strerror(errno));
+    if (std::string problem = read_input(input, text); !problem.empty()) {
+        message(shown_input + ": " + problem);
         return EXIT_FAILED;
     }
     // A byte-order mark is no part of JSON, but editors write one; the library takes none.
@@ -673,7 +854,9 @@ int result(const Options &options) {
     if (!options.sort.empty() && (status = tarvek_sort(sort_code(options.sort), options.desc)) != TARVEK_STATUS_OK) {
         return library_error(shown_input, status);
     }
-    return print_result(shown_input, options.pretty);
+    return print_result(shown_input, options.pretty,
+                        context_problem(options.backend_given ? options.backend : "",
+                                        options.folder_given ? options.folder : ""));
 }
 
 // MARK: - helpers
@@ -700,8 +883,11 @@ void add_view_options(CLI::App *command, Options &options, const std::string &so
         ->type_name("KEY")
         ->check(CLI::IsMember({"natural", "bytewise", "size", "mtime"}));
     command->add_flag("--desc", options.desc, "Sort in descending order");
-    command->add_option("--hide", options.hide, "A hidden-name rule ('*', '?'), repeated for more; replaces the defaults")
+    // One pattern for each --hide, as the help and the manual page say: a second word is an operand.
+    command->add_option("--hide", options.hide, "One hidden-name rule ('*', '?'); repeat --hide for more; replaces the defaults")
         ->type_name("PATTERN")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->allow_extra_args(false);
 }
 
@@ -719,12 +905,11 @@ int run(int argc, char **argv) {
     CLI::App *browse_command = app.add_subcommand("browse", "Show a folder as a media player sees it");
     browse_command->add_option("DIR", options.operand, "The folder (default: the current folder)")->type_name("");
     add_view_options(browse_command, options, "Sort by natural (the default), bytewise, size or mtime");
-    CLI::Option *json = browse_command->add_flag(
-        "--json", options.json, "Print the result document, pretty-printed, instead of the view");
-    browse_command->add_flag("--no-disc", options.no_disc, "Decide without looking for a Blu-ray BDMV folder")
-        ->excludes(json);
-    browse_command->add_flag("--all", options.all, "List every entry with its role, hidden ones included")
-        ->excludes(json);
+    // --json excludes --no-disc and --all when they are on, which CLI11's excludes cannot tell from
+    // "--json=no": run() checks it.
+    browse_command->add_flag("--json", options.json, "Print the result document, pretty-printed, instead of the view");
+    browse_command->add_flag("--no-disc", options.no_disc, "Decide without looking for a Blu-ray BDMV folder");
+    browse_command->add_flag("--all", options.all, "List every entry with its role, hidden ones included");
     browse_command->add_option("--backend", options.backend, "The backend identifier (default: local)")
         ->type_name("ID");
     browse_command->footer(
@@ -756,6 +941,40 @@ int run(int argc, char **argv) {
     natcmp_command->add_option("A", options.text_a, "The first name")->required()->type_name("");
     natcmp_command->add_option("B", options.text_b, "The second name")->required()->type_name("");
 
+    // Before CLI11 reads them, the arguments it would explain badly: an unknown command (taken for a
+    // missing one), an option before the command or unknown to it (taken for an operand or a missing
+    // one: "tarvek -v" would say that a command is required, "natcmp -a -b" that A is).
+    CLI::App *command_app = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--") break;
+        if (arg.size() < 2 || arg[0] != '-') {
+            if (!command_app) {
+                const auto found = app.get_subcommands([&](const CLI::App *sub) { return sub->get_name() == arg; });
+                if (found.empty()) break;  // "help", or an unknown command: told below
+                command_app = found[0];
+            }
+            continue;
+        }
+        std::string option = arg.substr(0, arg.find('='));
+        if (option == "-h" || option == "--help" || (!command_app && option == "--version")) continue;
+        if (command_app && command_app->get_option_no_throw(option)) continue;
+        if (!command_app) {
+            for (CLI::App *sub : app.get_subcommands({})) {
+                if (sub->get_option_no_throw(option)) {
+                    return usage_error(option + " is an option of a command: it comes after the command (tarvek " +
+                                       sub->get_name() + " " + option + " ...)");
+                }
+            }
+            return usage_error("unknown option: " + arg + (option == "-v" || option == "-V" ? " (--version prints the version)" : ""));
+        }
+        bool texts = command_app->get_name() == "hash" || command_app->get_name() == "base64" ||
+                     command_app->get_name() == "natcmp";
+        return usage_error("unknown option: " + arg +
+                           (texts ? " (a text that begins with '-' comes after --: tarvek " + command_app->get_name() +
+                                        " -- " + arg + ")"
+                                  : ""));
+    }
     // CLI11 would take an unknown command for a missing one.
     if (argc > 1 && argv[1][0] != '-') {
         std::string command = argv[1];
@@ -780,11 +999,20 @@ int run(int argc, char **argv) {
     } catch (const CLI::CallForVersion &version) {
         out().write(std::string(version.what()) + "\n");
         return 0;
-    } catch (const CLI::ExcludesError &error) {
-        return usage_error(std::string(error.what()) + ": the result document always looks for a disc folder and "
-                                                       "holds the presented files alone");
+    } catch (const CLI::ExtrasError &error) {
+        // "--hide a b DIR": the second pattern was taken for DIR.
+        bool hide = (browse_command->parsed() && browse_command->count("--hide") > 0) ||
+                    (result_command->parsed() && result_command->count("--hide") > 0);
+        return usage_error(std::string(error.what()) + (hide ? " (--hide takes one pattern: repeat --hide for more)" : ""));
     } catch (const CLI::ParseError &error) {
         return usage_error(error.what());
+    }
+    if (browse_command->parsed() && options.json && (options.no_disc || options.all)) {
+        return usage_error(std::string("--json excludes ") + (options.all ? "--all" : "--no-disc") +
+                           ": the result document always looks for a disc folder and holds the presented files alone");
+    }
+    if (result_command->parsed() && options.desc && options.sort.empty()) {
+        return usage_error("--desc needs --sort KEY: without a key, result keeps the listing's order");
     }
     options.operand_given = !options.operand.empty() || browse_command->count("DIR") || result_command->count("FILE");
     options.backend_given = browse_command->count("--backend") > 0 || result_command->count("--backend") > 0;
@@ -802,7 +1030,6 @@ int run(int argc, char **argv) {
 int main(int argc, char **argv) {
     // Output buffers itself and checks every write, so standard output passes writes straight on.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    init_display();
     int status;
     try {
         status = run(argc, argv);

@@ -1,31 +1,26 @@
 #include "terminal.h"
 
+#include <utf8proc.h>
+
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
 #else
-#include <langinfo.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
-#include <cwchar>
 #include <vector>
 
 namespace tarvek_cli {
 
 namespace {
-
-#if !defined(_WIN32)
-// Whether wcwidth measures widths (a UTF-8 character-type locale is in force). Windows has no
-// wcwidth, and its wide characters are UTF-16 units: there the built-in approximation measures.
-bool g_wcwidth = false;
-#endif
 
 #if defined(_WIN32)
 // '\' separates the folders of a Windows path, and no Windows name holds one.
@@ -55,201 +50,256 @@ std::size_t decode(const unsigned char *p, std::size_t n, std::uint32_t &code) {
     return extra + 1;
 }
 
-// Characters that are valid UTF-8 but act on a terminal or on the layout of the text around them:
-// the C1 controls, the line and paragraph separators and the bidirectional overrides and isolates.
-bool acts_on_text(std::uint32_t code) {
-    return (code >= 0x80 && code <= 0x9F) || code == 0x2028 || code == 0x2029 || (code >= 0x202A && code <= 0x202E) ||
-           (code >= 0x2066 && code <= 0x2069);
+constexpr std::uint32_t ZERO_WIDTH_JOINER = 0x200D;
+constexpr std::uint32_t EMOJI_PRESENTATION = 0xFE0F;
+
+bool is_emoji(std::uint32_t code) {
+    return utf8proc_get_property(static_cast<utf8proc_int32_t>(code))->boundclass ==
+           UTF8PROC_BOUNDCLASS_EXTENDED_PICTOGRAPHIC;
 }
 
-// The width of the valid character of `n` bytes at `bytes`, whose code point is `code`.
-int char_width(const char *bytes, std::size_t n, std::uint32_t code) {
-#if !defined(_WIN32)
-    if (g_wcwidth) {
-        std::mbstate_t state{};
-        wchar_t wide;
-        if (std::mbrtowc(&wide, bytes, n, &state) == n) {
-            int width = wcwidth(wide);
-            // A character the C library does not know (newer than its tables) mostly shows as one
-            // replacement glyph.
-            return width < 0 ? 1 : width;
+bool is_tag(std::uint32_t code) { return code >= 0xE0020 && code <= 0xE007F; }
+
+// The characters that are escaped wherever they stand: C1 controls, line and paragraph separators,
+// and the invisible format characters (the ones that a grapheme cluster may keep are decided by the
+// caller first).
+bool escaped_character(std::uint32_t code) {
+    if (code >= 0x80 && code <= 0x9F) return true;
+    utf8proc_category_t category = utf8proc_category(static_cast<utf8proc_int32_t>(code));
+    return category == UTF8PROC_CATEGORY_CF || category == UTF8PROC_CATEGORY_ZL || category == UTF8PROC_CATEGORY_ZP;
+}
+
+// The columns of one character on its own: utf8proc's width, with unassigned and private-use
+// characters as one column (terminals draw a replacement glyph for them).
+std::size_t character_width(std::uint32_t code) {
+    int width = utf8proc_charwidth(static_cast<utf8proc_int32_t>(code));
+    if (width > 0) return static_cast<std::size_t>(width);
+    utf8proc_category_t category = utf8proc_category(static_cast<utf8proc_int32_t>(code));
+    return category == UTF8PROC_CATEGORY_CN || category == UTF8PROC_CATEGORY_CO ? 1 : 0;
+}
+
+// One unit of a shown text: a grapheme cluster of characters standing for themselves, or one escape.
+// `text` is a view of the raw bytes or of the escape; `end` is the offset in the raw text after it.
+struct Unit {
+    std::string_view text;
+    std::size_t width;
+    std::size_t end;
+};
+
+// Splits `raw` from offset `from` into the units of its shown form and calls emit(unit) for each, in
+// order, until emit returns false. With `escape` false, nothing is escaped (the text is printable
+// already) and a byte that is not UTF-8 counts one column.
+template <class Emit>
+void for_each_unit(std::string_view raw, std::size_t from, bool quoted, bool escape, Emit &&emit) {
+    const auto *p = reinterpret_cast<const unsigned char *>(raw.data());
+    const std::size_t n = raw.size();
+    char buffer[12];
+    // The cluster being gathered: its start, width so far, utf8proc's break state and what it holds.
+    std::size_t begin = from, width = 0;
+    utf8proc_int32_t state = 0, previous = -1;
+    bool first_emoji = false, presentation = false, joined = false;
+    auto flush = [&](std::size_t end) {
+        if (previous < 0) return true;
+        // An emoji made so by a variation selector is drawn two columns wide by newer terminals.
+        std::size_t columns = presentation && width == 1 ? 2 : width;
+        previous = -1;
+        return emit(Unit{raw.substr(begin, end - begin), columns, end});
+    };
+    auto emit_escape = [&](std::size_t at, std::size_t length, std::string_view text) {
+        if (!flush(at)) return false;
+        begin = at + length;
+        return emit(Unit{text, text.size(), at + length});
+    };
+    std::size_t i = from;
+    while (i < n) {
+        unsigned c = p[i];
+        std::uint32_t code = c;
+        std::size_t length = c < 0x80 ? 1 : decode(p + i, n - i, code);
+        if (length == 0) {  // a byte that is not part of a UTF-8 character
+            if (escape) {
+                std::snprintf(buffer, sizeof buffer, "\\x%02x", c);
+                if (!emit_escape(i, 1, std::string_view(buffer, 4))) return;
+            } else {
+                if (!flush(i) || !emit(Unit{raw.substr(i, 1), 1, i + 1})) return;
+                begin = i + 1;
+            }
+            ++i;
+            continue;
         }
+        if (escape) {
+            std::string_view text;
+            if (c < 0x20 || c == 0x7F) {
+                static const char named[] = "abtnvfr";
+                if (c >= 0x07 && c <= 0x0D) {
+                    buffer[0] = '\\';
+                    buffer[1] = named[c - 0x07];
+                    text = std::string_view(buffer, 2);
+                } else if (c == 0x1B) {
+                    text = "\\e";
+                } else {
+                    std::snprintf(buffer, sizeof buffer, "\\x%02x", c);
+                    text = std::string_view(buffer, 4);
+                }
+            } else if (c == '\\' && ESCAPE_BACKSLASH) {
+                text = "\\\\";
+            } else if (c == '\'') {
+                text = "\\'";
+            } else if (c == '"' && quoted) {
+                text = "\\\"";
+            } else if (length > 1) {
+                // A joiner between two emoji and the tags after an emoji belong to their emoji.
+                bool kept = false;
+                if (code == ZERO_WIDTH_JOINER && previous >= 0 && first_emoji) {
+                    std::uint32_t next = 0;
+                    std::size_t next_length = i + length < n ? decode(p + i + length, n - i - length, next) : 0;
+                    kept = next_length > 0 && is_emoji(next);
+                } else if (is_tag(code)) {
+                    kept = previous >= 0 && first_emoji;
+                }
+                if (!kept && escaped_character(code)) {
+                    std::snprintf(buffer, sizeof buffer, code > 0xFFFF ? "\\U%08x" : "\\u%04x",
+                                  static_cast<unsigned>(code));
+                    text = buffer;
+                }
+            }
+            if (!text.empty()) {
+                if (!emit_escape(i, length, text)) return;
+                i += length;
+                continue;
+            }
+        }
+        auto point = static_cast<utf8proc_int32_t>(code);
+        if (previous >= 0 && utf8proc_grapheme_break_stateful(previous, point, &state)) {
+            if (!flush(i)) return;
+        }
+        if (previous < 0) {
+            begin = i;
+            width = 0;
+            state = 0;
+            first_emoji = is_emoji(code);
+            presentation = joined = false;
+        }
+        // A character joined to an emoji by a zero-width joiner is drawn within that emoji.
+        if (!joined) width += character_width(code);
+        joined = code == ZERO_WIDTH_JOINER;
+        presentation = presentation || code == EMOJI_PRESENTATION;
+        previous = point;
+        i += length;
     }
-#else
-    (void)bytes;
-    (void)n;
-#endif
-    return approximate_width(code);
+    flush(n);
 }
 
-// Whether `raw` is shown as it is: printable ASCII only, with nothing to escape.
+// Whether `raw` is shown as it is and one column a byte: printable ASCII only, with nothing to
+// escape.
 bool plain(std::string_view raw, bool quoted) {
     for (char ch : raw) {
         auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c >= 0x7F || (c == '\\' && ESCAPE_BACKSLASH) || (c == '"' && quoted)) return false;
+        if (c < 0x20 || c >= 0x7F || (c == '\\' && ESCAPE_BACKSLASH) || c == '\'' || (c == '"' && quoted)) return false;
     }
     return true;
 }
 
-// Calls emit(text, width) for each unit of the shown form of `raw`, in order: a character standing
-// for itself or one escape.
-template <class Emit>
-void for_each_unit(std::string_view raw, bool quoted, Emit &&emit) {
-    const auto *p = reinterpret_cast<const unsigned char *>(raw.data());
-    const std::size_t n = raw.size();
-    char escape[8];
-    std::size_t i = 0;
-    while (i < n) {
-        unsigned c = p[i];
-        if (c >= 0x20 && c < 0x7F) {
-            if (c == '\\' && ESCAPE_BACKSLASH) {
-                emit(std::string_view("\\\\"), 2);
-            } else if (c == '"' && quoted) {
-                emit(std::string_view("\\\""), 2);
-            } else {
-                emit(raw.substr(i, 1), 1);
-            }
-            ++i;
-            continue;
-        }
-        if (c < 0x80) {  // a C0 control or DEL
-            static const char named[] = "abtnvfr";
-            if (c >= 0x07 && c <= 0x0D) {
-                escape[0] = '\\';
-                escape[1] = named[c - 0x07];
-                emit(std::string_view(escape, 2), 2);
-            } else if (c == 0x1B) {
-                emit(std::string_view("\\e"), 2);
-            } else {
-                std::snprintf(escape, sizeof escape, "\\x%02x", c);
-                emit(std::string_view(escape, 4), 4);
-            }
-            ++i;
-            continue;
-        }
-        std::uint32_t code = 0;
-        std::size_t length = decode(p + i, n - i, code);
-        if (length == 0) {
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            emit(std::string_view(escape, 4), 4);
-            ++i;
-        } else if (acts_on_text(code)) {
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(code));
-            emit(std::string_view(escape, 6), 6);
-            i += length;
-        } else {
-            emit(raw.substr(i, length), char_width(raw.data() + i, length, code));
-            i += length;
-        }
-    }
-}
-
-#if !defined(_WIN32)
-bool is_utf8_codeset() {
-    const char *codeset = nl_langinfo(CODESET);
-    if (!codeset) return false;
-    std::string name;
-    for (const char *c = codeset; *c; ++c) {
-        if (*c != '-') name += static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c);
-    }
-    return name == "utf8";
-}
-#endif
-
 }  // namespace
-
-void init_display() {
-#if !defined(_WIN32)
-    if (std::setlocale(LC_CTYPE, "") && is_utf8_codeset()) {
-        g_wcwidth = true;
-        return;
-    }
-    for (const char *name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
-        if (std::setlocale(LC_CTYPE, name) && is_utf8_codeset()) {
-            g_wcwidth = true;
-            return;
-        }
-    }
-    std::setlocale(LC_CTYPE, "C");
-#endif
-}
-
-int approximate_width(std::uint32_t code) {
-    struct Range {
-        std::uint32_t first, last;
-    };
-    static const Range zero[] = {{0x0300, 0x036F}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF}, {0x200B, 0x200F},
-                                 {0x20D0, 0x20FF}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F}, {0xE0100, 0xE01EF}};
-    static const Range wide[] = {{0x1100, 0x115F},   {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF},
-                                 {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},
-                                 {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x1F300, 0x1F64F},
-                                 {0x1F900, 0x1F9FF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD}};
-    for (const Range &range : zero) {
-        if (code >= range.first && code <= range.last) return 0;
-    }
-    for (const Range &range : wide) {
-        if (code >= range.first && code <= range.last) return 2;
-    }
-    return 1;
-}
 
 std::string escaped(std::string_view raw, bool quoted) {
     if (plain(raw, quoted)) return std::string(raw);
     std::string text;
     text.reserve(raw.size() + 8);
-    for_each_unit(raw, quoted, [&](std::string_view unit, int) { text += unit; });
+    for_each_unit(raw, 0, quoted, true, [&](const Unit &unit) {
+        text += unit.text;
+        return true;
+    });
     return text;
 }
 
 std::size_t shown_width(std::string_view raw) {
     if (plain(raw, false)) return raw.size();
     std::size_t width = 0;
-    for_each_unit(raw, false, [&](std::string_view, int unit) { width += static_cast<std::size_t>(unit); });
+    for_each_unit(raw, 0, false, true, [&](const Unit &unit) {
+        width += unit.width;
+        return true;
+    });
+    return width;
+}
+
+std::size_t text_width(std::string_view text) {
+    std::size_t width = 0;
+    for_each_unit(text, 0, false, false, [&](const Unit &unit) {
+        width += unit.width;
+        return true;
+    });
     return width;
 }
 
 Shown fitted(std::string_view raw, std::size_t width, bool quoted) {
     struct Piece {
-        std::size_t begin;
+        std::size_t begin;  // in the shown text
         std::size_t width;
+        std::size_t end;  // in `raw`
     };
+    // The shown text up to the first unit past `width`: the whole text when it fits.
     Shown shown;
     std::vector<Piece> pieces;
-    for_each_unit(raw, quoted, [&](std::string_view unit, int unit_width) {
-        pieces.push_back({shown.text.size(), static_cast<std::size_t>(unit_width)});
-        shown.text += unit;
-        shown.width += static_cast<std::size_t>(unit_width);
+    bool fits = true;
+    for_each_unit(raw, 0, quoted, true, [&](const Unit &unit) {
+        if (shown.width + unit.width > width) {
+            fits = false;
+            return false;
+        }
+        pieces.push_back({shown.text.size(), unit.width, unit.end});
+        shown.text += unit.text;
+        shown.width += unit.width;
+        return true;
     });
-    if (shown.width <= width) return shown;
+    if (fits) return shown;
     if (width == 0) return {};
     // The ellipsis takes one column; the start gets half of the rest, the end what the start leaves.
     std::size_t room = width - 1, head = 0, head_width = 0;
     while (head < pieces.size() && head_width + pieces[head].width <= (room + 1) / 2) head_width += pieces[head++].width;
-    std::size_t tail = pieces.size(), tail_width = 0;
-    while (tail > head && tail_width + pieces[tail - 1].width <= room - head_width) tail_width += pieces[--tail].width;
-    std::size_t head_end = head < pieces.size() ? pieces[head].begin : shown.text.size();
-    std::size_t tail_begin = tail < pieces.size() ? pieces[tail].begin : shown.text.size();
-    std::string text = shown.text.substr(0, head_end);
+    std::size_t head_end = head > 0 ? pieces[head - 1].end : 0;
+    // The end is read from a window at the end of `raw` that is wide enough for the room left: a
+    // window that starts inside the name may start inside a grapheme cluster, so its first unit is
+    // never taken.
+    const std::size_t window = 64 * width + 256;
+    std::size_t from = head_end;
+    bool inside = false;
+    if (raw.size() - head_end > window) {
+        from = raw.size() - window;
+        while (from < raw.size() && (static_cast<unsigned char>(raw[from]) & 0xC0) == 0x80) ++from;
+        inside = true;
+    }
+    std::vector<Unit> units;
+    std::vector<std::string> texts;  // the escapes' texts, which do not outlive their call
+    for_each_unit(raw, from, quoted, true, [&](const Unit &unit) {
+        texts.emplace_back(unit.text);
+        units.push_back(unit);
+        return true;
+    });
+    std::size_t tail = units.size(), tail_width = 0;
+    while (tail > (inside ? 1u : 0u) && tail_width + units[tail - 1].width <= room - head_width) {
+        tail_width += units[--tail].width;
+    }
+    std::string text = shown.text.substr(0, head < pieces.size() ? pieces[head].begin : shown.text.size());
     text += "\xE2\x80\xA6";
-    text += shown.text.substr(tail_begin);
+    for (std::size_t u = tail; u < units.size(); ++u) text += texts[u];
     return {std::move(text), head_width + 1 + tail_width};
 }
 
-std::size_t text_width(std::string_view text) {
-    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
-    std::size_t width = 0, i = 0;
-    while (i < text.size()) {
-        std::uint32_t code = 0;
-        std::size_t length = p[i] < 0x80 ? 1 : decode(p + i, text.size() - i, code);
-        if (length <= 1) {
-            ++width;
-            ++i;
-        } else {
-            width += static_cast<std::size_t>(char_width(text.data() + i, length, code));
-            i += length;
+std::size_t next_terminal_unsafe(std::string_view json, std::size_t from, std::size_t &length, std::uint32_t &code) {
+    const auto *p = reinterpret_cast<const unsigned char *>(json.data());
+    for (std::size_t i = from; i < json.size(); ++i) {
+        if (p[i] < 0x7F) continue;
+        code = p[i];
+        length = p[i] == 0x7F ? 1 : decode(p + i, json.size() - i, code);
+        if (length == 0) continue;
+        if (code == 0x7F || (code >= 0x80 && code <= 0x9F) || code == 0x061C || code == 0x200E || code == 0x200F ||
+            (code >= 0x2028 && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069)) {
+            return i;
         }
+        i += length - 1;
     }
-    return width;
+    length = 0;
+    return json.size();
 }
 
 bool is_terminal(int fd) {
@@ -323,12 +373,42 @@ Output &out() {
 
 // MARK: - Progress
 
-Progress::Progress(std::string_view folder) : folder_(folder) {
-    enabled_ = is_terminal(2);
+namespace {
+
+// What erases the progress line on the screen, for the handler of an interruption: "\r", blanks over
+// the line, "\r". Lines are at most as wide as the terminal; a wider terminal gets the first columns
+// erased only.
+char g_blank[1024];
+volatile std::sig_atomic_t g_blank_size = 0;
+void (*g_previous_int)(int) = SIG_DFL;
+void (*g_previous_term)(int) = SIG_DFL;
+
+extern "C" void erase_and_stop(int signal_number) {
+    if (g_blank_size > 0) {
+#if defined(_WIN32)
+        (void)_write(2, g_blank, static_cast<unsigned>(g_blank_size));
+#else
+        (void)!write(2, g_blank, static_cast<std::size_t>(g_blank_size));
+#endif
+    }
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+// The longest delay taken, about 31 years: longer ones would overflow the clock's nanoseconds.
+constexpr long long MAX_DELAY_MS = 1000000000000LL;
+
+}  // namespace
+
+Progress::Progress(std::string_view folder, bool show) : folder_(folder) {
+    enabled_ = show && is_terminal(2);
     if (const char *delay = std::getenv("TARVEK_PROGRESS_DELAY")) {
         char *end = nullptr;
-        long value = std::strtol(delay, &end, 10);
-        if (end != delay && *end == '\0' && value >= 0) delay_ = std::chrono::milliseconds(value);
+        errno = 0;
+        long long value = std::strtoll(delay, &end, 10);
+        if (end != delay && *end == '\0' && value >= 0) {
+            delay_ = std::chrono::milliseconds(errno == ERANGE || value > MAX_DELAY_MS ? MAX_DELAY_MS : value);
+        }
     }
     start_ = last_ = std::chrono::steady_clock::now();
 }
@@ -346,7 +426,17 @@ void Progress::update(std::size_t count) {
     std::string line = "\r" + std::string(head) + folder.text + tail;
     std::size_t width = head.size() + folder.width + tail.size();
     if (width < shown_) line += std::string(shown_ - width, ' ');
+    if (shown_ == 0) {
+        g_previous_int = std::signal(SIGINT, erase_and_stop);
+        g_previous_term = std::signal(SIGTERM, erase_and_stop);
+    }
     shown_ = width > shown_ ? width : shown_;
+    std::size_t blanks = std::min(shown_, sizeof g_blank - 2);
+    g_blank_size = 0;
+    g_blank[0] = '\r';
+    std::memset(g_blank + 1, ' ', blanks);
+    g_blank[blanks + 1] = '\r';
+    g_blank_size = static_cast<std::sig_atomic_t>(blanks + 2);
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
 }
@@ -357,6 +447,9 @@ void Progress::done() {
         std::fputs(blank.c_str(), stderr);
         std::fflush(stderr);
         shown_ = 0;
+        g_blank_size = 0;
+        std::signal(SIGINT, g_previous_int == SIG_ERR ? SIG_DFL : g_previous_int);
+        std::signal(SIGTERM, g_previous_term == SIG_ERR ? SIG_DFL : g_previous_term);
     }
     enabled_ = false;
 }
