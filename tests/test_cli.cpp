@@ -200,22 +200,32 @@ TEST_F(CliTest, HideRulesReplaceTheDefaults) {
     EXPECT_TRUE(contains(refused.err, "tarvek: --hide: empty rule")) << refused.err;
 }
 
-TEST_F(CliTest, NamesTheLibraryCannotTakeAreLeftOutWithOneWarningNamingThem) {
-    make({"a.mkv", "back\\slash.mkv", "two\\back\\slashes.mkv", "caf\xE9.mkv"});
+// Names the library cannot take stay out of the listing, with one warning naming a few of them; the
+// view counts them among the others, and --all shows each with the reason.
+TEST_F(CliTest, NamesTheLibraryCannotTakeAreShownWithTheReason) {
+    make({"back\\slash.mkv", "two\\back\\slashes.mkv", "caf\xE9.mkv"});
+    const std::string warning = "3 names with a '\\' or not valid UTF-8, which the library cannot take, left out of "
+                                "the listing (--all shows them): ";
     Outcome r = run({"browse", dir_});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(lines_with(r.err, "warning"), 1) << r.err;
-    EXPECT_TRUE(contains(r.err, "left out 3 names with a '\\' or not valid UTF-8: \"back\\\\slash.mkv\", "
-                                "\"caf\\xe9.mkv\", \"two\\\\back\\\\slashes.mkv\"\n"))
+    EXPECT_TRUE(contains(r.err, warning + "\"back\\\\slash.mkv\", \"caf\\xe9.mkv\", \"two\\\\back\\\\slashes.mkv\"\n"))
         << r.err;
-    EXPECT_TRUE(contains(r.out, "a.mkv"));
-    EXPECT_FALSE(contains(r.out, "slash"));
+    EXPECT_EQ(head_value(r.out, "action"), "DESCEND") << "the library's listing is empty";
+    EXPECT_EQ(head_value(r.out, "others"), "3 refused names (--all lists them)") << r.out;
+    Outcome all = run({"browse", "--all", dir_});
+    std::vector<std::string> rows = table_rows(all.out);
+    ASSERT_EQ(rows.size(), 3u) << all.out;
+    EXPECT_EQ(words(rows[0]), (std::vector<std::string>{"refused", "back\\\\slash.mkv", "\\", "in", "name", "-", "-", "-"}));
+    EXPECT_EQ(words(rows[1]), (std::vector<std::string>{"refused", "caf\\xe9.mkv", "not", "UTF-8", "-", "-", "-"}));
 
-    make({"z\\1", "z\\2", "\x1b\\\xff"});
+    make({"a.mkv", "z\\1", "z\\2", "\x1b\\\xff"});
     r = run({"browse", dir_});
-    EXPECT_TRUE(contains(r.err, "left out 6 names with a '\\' or not valid UTF-8: \"\\e\\\\\\xff\", "
-                                "\"back\\\\slash.mkv\", \"caf\\xe9.mkv\" and 3 more\n"))
+    EXPECT_TRUE(contains(r.err, "6 names with a '\\' or not valid UTF-8") &&
+                contains(r.err, "(--all shows them): \"\\e\\\\\\xff\", \"back\\\\slash.mkv\", \"caf\\xe9.mkv\" and 3 more\n"))
         << r.err;
+    EXPECT_TRUE(contains(r.out, "0  a.mkv")) << r.out;
+    EXPECT_EQ(head_value(r.out, "others"), "6 refused names (--all lists them)") << r.out;
 }
 
 // Names and paths that could act on a terminal, or break a row, are printed escaped everywhere: in
@@ -249,9 +259,9 @@ TEST_F(CliTest, NamesAreEscapedInEveryPlaceTheyArePrinted) {
         EXPECT_TRUE(contains(r.out, "cue      cue\\r.cue plays cue\\r.flac")) << r.out;
         EXPECT_EQ(lines_with(r.out, "s\\e.srt"), all ? 1 : 0) << r.out;
         EXPECT_TRUE(contains(r.err, "\"bad\\xff\\e.mkv\"")) << r.err;
-        // One line per entry: 5 head lines, a blank one, the header, 9 rows (10 with the subtitle),
-        // the others and the cue sheet.
-        EXPECT_EQ(lines_of(r.out).size(), all ? 19u : 18u) << r.out;
+        // One line per entry: 5 head lines, a blank one, the header, 9 rows (11 with the subtitle and
+        // the refused name), the others and the cue sheet.
+        EXPECT_EQ(lines_of(r.out).size(), all ? 20u : 18u) << r.out;
     }
 
     // JSON stays JSON: the names come back exactly.
@@ -351,11 +361,11 @@ TEST_F(CliTest, ErrorsNameTheInputAndFail) {
     } const cases[] = {
         {{"browse", (root_ / "missing").string()}, "missing: cannot list the folder: No such file or directory"},
         {{"browse", bad.string()}, "bad.json: cannot list the folder: Not a directory"},
-        {{"result", bad.string()}, "bad.json: invalid JSON at line 1, column 10: unexpected end of data (status 1)"},
+        {{"result", bad.string()}, "bad.json: invalid JSON at line 1, column 10: unexpected end of data (library status 1)"},
         {{"result", (root_ / "none.json").string()}, "none.json: cannot read: No such file or directory"},
         {{"result", root_.string()}, ": cannot read: Is a directory"},
         {{"result", nul.string()}, "nul.json: not a listing document: a NUL byte at line 2, column 14"},
-        {{"result", "-"}, "standard input: the document is a number, not an array or an object (status 1)"},
+        {{"result", "-"}, "standard input: the document is a number, not an array or an object (library status 1)"},
     };
     for (const auto &c : cases) {
         Outcome r = run(c.args, "42");
@@ -374,13 +384,13 @@ TEST_F(CliTest, RefusedListingsSayWhichItemAndWhy) {
         std::string listing;
         std::string reason;
     } const cases[] = {
-        {R"([{"name":"a\\b.mkv"},{"name":"ok.mkv"}])", R"(item 0 "a\\b.mkv": a separator ('\') inside the name (status 1))"},
+        {R"([{"name":"a\\b.mkv"},{"name":"ok.mkv"}])", R"(item 0 "a\\b.mkv": a separator ('\') inside the name (library status 1))"},
         {R"([{"name":"dir/"},{"name":"x/y.mkv/"}])", R"(item 1 "x/y.mkv/": a separator ('/') inside the name)"},
         {R"([{"name":"e\u001b[0m\"q\\"}, {"name":"a\\b"}])", R"(item 1 "a\\b": a separator ('\') inside the name)"},
         {R"([{"name":"e\u001b[0m\"/q"}])", R"(item 0 "e\e[0m\"/q": a separator ('/') inside the name)"},
         {"[{\"name\":\"" + long_name + "\"}]",
          "item 0 \"" + std::string(30, 'n') + "\xE2\x80\xA6" + std::string(29, 'n') +
-             "\": the name is 4097 bytes long, longer than the 4096 a name may be (status 4)"},
+             "\": the name is 4097 bytes long, longer than the 4096 a name may be (library status 4)"},
         {R"([{"name":"a.mkv"},{"name":5}])", R"(item 1: its "name" is a number, not a string)"},
         {R"([{"size":1}])", R"(item 0 has no "name")"},
         {R"([{"name":""}])", "item 0: its name is empty"},
@@ -388,7 +398,7 @@ TEST_F(CliTest, RefusedListingsSayWhichItemAndWhy) {
         {R"([{"name":"a","size":1.5}])", R"(item 0 "a": "size" is 1.5, not a whole number)"},
         {R"([{"name":"a","mtime_ms":9223372036854775807}])",
          R"(item 0 "a": "mtime_ms" is 9223372036854775807, out of the signed 64-bit range)"},
-        {R"({"items":[{"name":"a"},[1]]})", "item 1 is an array, not an object (status 1)"},
+        {R"({"items":[{"name":"a"},[1]]})", "item 1 is an array, not an object (library status 1)"},
         {R"({"items":{}})", R"(the document is an object with neither an "items" array nor an "error" text)"},
         {"[\n  {\"name\": \"a\"},\n  {\"name\" \"b\"}\n]", "invalid JSON at line 3, column 11: "},
         {"  \n", "an empty document: no JSON value"},
@@ -407,7 +417,7 @@ TEST_F(CliTest, RefusedListingsSayWhichItemAndWhy) {
     for (int i = 0; i <= 200000; ++i) many += i ? ",{\"name\":\"a\"}" : "{\"name\":\"a\"}";
     Outcome r = run({"result", "-"}, many + "]");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.err, "standard input: 200001 items, more than the 200000 a listing may hold (status 4)"))
+    EXPECT_TRUE(contains(r.err, "standard input: 200001 items, more than the 200000 a listing may hold (library status 4)"))
         << r.err;
 }
 

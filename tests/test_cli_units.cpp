@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <yyjson.h>
 
-#include <cwchar>
+#include <cstdio>
 #include <memory>
 #include <random>
 #include <string>
@@ -18,11 +18,17 @@ using namespace tarvek_cli;
 
 const std::string ELLIPSIS = "\xE2\x80\xA6";
 
-class CliUnits : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { init_display(); }
-};
+// `text` quoted for a POSIX shell.
+std::string shell_quoted(const std::string &text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
 
+class CliUnits : public ::testing::Test {};
+
+// Every character that could act on a terminal or hide in a name is escaped, and bash's $'...' reads
+// each escaped form back into the same bytes.
 TEST_F(CliUnits, EscapingLeavesNoByteThatActsOnATerminal) {
     const struct {
         std::string raw, shown;
@@ -31,9 +37,20 @@ TEST_F(CliUnits, EscapingLeavesNoByteThatActsOnATerminal) {
         {"caf\xC3\xA9 日本 🎬", "caf\xC3\xA9 日本 🎬"},
         {"evil\x1b[31mred", "evil\\e[31mred"},
         {"\a\b\t\n\v\f\r", "\\a\\b\\t\\n\\v\\f\\r"},
-        {std::string("\x00\x01\x1f\x7f", 4), "\\x00\\x01\\x1f\\x7f"},
+        {std::string("\x01\x1f\x7f", 3), "\\x01\\x1f\\x7f"},
         {"\xC2\x85 \xC2\x9B", "\\u0085 \\u009b"},                             // C1 controls
         {"\xE2\x80\xA8\xE2\x80\xAE\xE2\x81\xA9", "\\u2028\\u202e\\u2069"},  // line separator, bidi
+        {"quote'single.mkv", "quote\\'single.mkv"},
+        // Invisible format characters: LRM, RLM, ALM, zero-width space, joiner, word joiner, BOM,
+        // soft hyphen, and a tag character that follows no emoji.
+        {"a\xE2\x80\x8E" "b\xE2\x80\x8F" "c\xD8\x9C", "a\\u200eb\\u200fc\\u061c"},
+        {"zwj\xE2\x80\x8Dx \xE2\x80\x8B\xE2\x81\xA0\xEF\xBB\xBF", "zwj\\u200dx \\u200b\\u2060\\ufeff"},
+        {"soft\xC2\xAD" "hyphen", "soft\\u00adhyphen"},
+        {"x\xF3\xA0\x81\xA7", "x\\U000e0067"},
+        // Emoji sequences keep their joiners and tags.
+        {"👨‍👩‍👧", "👨‍👩‍👧"},
+        {"🏴\xF3\xA0\x81\xA7\xF3\xA0\x81\xA2\xF3\xA0\x81\xA5\xF3\xA0\x81\xAE\xF3\xA0\x81\xA7\xF3\xA0\x81\xBF",
+         "🏴\xF3\xA0\x81\xA7\xF3\xA0\x81\xA2\xF3\xA0\x81\xA5\xF3\xA0\x81\xAE\xF3\xA0\x81\xA7\xF3\xA0\x81\xBF"},
         {"\xFF\xFE", "\\xff\\xfe"},
         {"\xC0\xAF", "\\xc0\\xaf"},                  // overlong '/'
         {"\xED\xA0\x80", "\\xed\\xa0\\x80"},          // a surrogate
@@ -45,30 +62,46 @@ TEST_F(CliUnits, EscapingLeavesNoByteThatActsOnATerminal) {
     for (const auto &c : cases) {
         EXPECT_EQ(escaped(c.raw), c.shown) << testing::PrintToString(c.raw);
         EXPECT_EQ(shown_width(c.raw), text_width(c.shown)) << c.shown;
+        // The shown form, pasted into $'...', is the name again.
+        std::string command = "printf %s $'" + c.shown + "'";
+        FILE *pipe = popen(("bash -c " + shell_quoted(command)).c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string back;
+        char buffer[256];
+        for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) back.append(buffer, got);
+        EXPECT_EQ(pclose(pipe), 0);
+        EXPECT_EQ(back, c.raw) << c.shown;
     }
     EXPECT_EQ(escaped("say \"hi\"", true), "say \\\"hi\\\"");
 }
 
-TEST_F(CliUnits, WidthsCountTerminalColumns) {
-    EXPECT_EQ(shown_width("abc"), 3u);
-    EXPECT_EQ(shown_width("日本語"), 6u);
-    EXPECT_EQ(shown_width("🎬"), 2u);
-    EXPECT_EQ(shown_width("e\xCC\x81"), 1u) << "a combining accent takes no column";
-    EXPECT_EQ(shown_width("\x1b"), 2u) << "shown as \\e";
-    EXPECT_EQ(shown_width("\xFF"), 4u) << "shown as \\xff";
+// Widths count the columns of grapheme clusters, as wide as the widest way terminals draw them.
+TEST_F(CliUnits, WidthsCountTerminalColumnsByGraphemeCluster) {
+    const struct {
+        const char *raw;
+        std::size_t width;
+    } cases[] = {
+        {"abc", 3},
+        {"日本語", 6},
+        {"🎬", 2},
+        {"e\xCC\x81", 1},                          // a combining accent takes no column
+        {"e\xCC\x81\xCC\x88", 1},                  // nor two
+        {"👨‍👩‍👧", 2},                                // a family: one emoji
+        {"👍🏽", 4},                                  // a skin tone: two emoji in tmux
+        {"🇫🇷", 2},                                  // a flag
+        {"🇫🇷🇩", 3},                                 // a flag and a lone regional indicator
+        {"❤️", 2},                                  // an emoji by its variation selector
+        {"\x1b", 2},                                // shown as \e
+        {"\xFF", 4},                                // shown as \xff
+        {"a\xE2\x80\x8B" "b", 8},                    // shown as a\u200bb
+    };
+    for (const auto &c : cases) EXPECT_EQ(shown_width(c.raw), c.width) << c.raw;
 }
 
-// The built-in approximation, used where there is no wcwidth (Windows), agrees with the C library on
-// the characters that names are made of.
-TEST_F(CliUnits, ApproximateWidthAgreesWithWcwidth) {
-    for (std::uint32_t code : {0x41u, 0xE9u, 0x0301u, 0x0416u, 0x05D0u, 0x1100u, 0x200Bu, 0x3042u, 0x30A2u, 0x4E00u,
-                               0x9FA5u, 0xAC00u, 0xD7A3u, 0xFE0Fu, 0xFF21u, 0xFF61u, 0x1F3ACu, 0x1F600u, 0x1F914u,
-                               0x20000u}) {
-        EXPECT_EQ(approximate_width(code), wcwidth(static_cast<wchar_t>(code))) << std::hex << code;
-    }
-}
-
-TEST_F(CliUnits, FittingShortensInTheMiddleWithoutCuttingACharacterOrAnEscape) {
+TEST_F(CliUnits, FittingShortensInTheMiddleWithoutCuttingAClusterOrAnEscape) {
+    std::string accents, flags;
+    for (int i = 0; i < 10; ++i) accents += "e\xCC\x81";
+    for (const char *flag : {"🇫🇷", "🇩🇪", "🇯🇵"}) flags += flag;
     const struct {
         std::string raw;
         std::size_t width;
@@ -79,6 +112,9 @@ TEST_F(CliUnits, FittingShortensInTheMiddleWithoutCuttingACharacterOrAnEscape) {
         {"日本語の名前.mkv", 9, "日本" + ELLIPSIS + ".mkv"},
         {"日本語の名前.mkv", 10, "日本" + ELLIPSIS + ".mkv"},  // 前 would need a third column
         {"\x1b\x1b\x1b\x1b\x1b\x1b.mkv", 10, "\\e\\e" + ELLIPSIS + ".mkv"},
+        {accents, 6, "e\xCC\x81" "e\xCC\x81" "e\xCC\x81" + ELLIPSIS + "e\xCC\x81" "e\xCC\x81"},
+        {flags, 5, "🇫🇷" + ELLIPSIS + "🇯🇵"},
+        {"👨‍👩‍👧👨‍👩‍👧👨‍👩‍👧.mkv", 7, "👨‍👩‍👧" + ELLIPSIS + ".mkv"},
         {"abc", 1, ELLIPSIS},
     };
     for (const auto &c : cases) {
@@ -87,6 +123,27 @@ TEST_F(CliUnits, FittingShortensInTheMiddleWithoutCuttingACharacterOrAnEscape) {
         EXPECT_EQ(shown.width, text_width(shown.text));
         EXPECT_LE(shown.width, c.width);
     }
+    // A name of 50 MB costs what its width does: the start and the end, read from a window.
+    std::string huge = "start" + std::string(50 << 20, 'n') + "e\xCC\x81nd.mkv";
+    Shown shown = fitted(huge, 20);
+    EXPECT_EQ(shown.text, "startnnnnn" + ELLIPSIS + "nne\xCC\x81nd.mkv");
+}
+
+// The JSON that goes to a terminal carries no character that acts on it, and reads back as the same
+// document.
+TEST_F(CliUnits, TerminalSafeJsonReadsBackAsTheSameDocument) {
+    const std::string json = "{\"a\":\"del\x7F c1\xC2\x85\xC2\x9B ls\xE2\x80\xA8 rlo\xE2\x80\xAE lri\xE2\x81\xA6"
+                             " lrm\xE2\x80\x8E alm\xD8\x9C 日本 🎬\",\"b\":[\"\xE2\x81\xA9\"]}";
+    std::string safe;
+    write_terminal_safe_json(json, [&](std::string_view piece) { safe += piece; });
+    EXPECT_EQ(safe, "{\"a\":\"del\\u007f c1\\u0085\\u009b ls\\u2028 rlo\\u202e lri\\u2066 lrm\\u200e alm\\u061c 日本 "
+                    "🎬\",\"b\":[\"\\u2069\"]}");
+    using Doc = std::unique_ptr<yyjson_doc, void (*)(yyjson_doc *)>;
+    Doc before(yyjson_read(json.data(), json.size(), 0), yyjson_doc_free);
+    Doc after(yyjson_read(safe.data(), safe.size(), 0), yyjson_doc_free);
+    ASSERT_NE(before, nullptr);
+    ASSERT_NE(after, nullptr);
+    EXPECT_TRUE(yyjson_equals(yyjson_doc_get_root(before.get()), yyjson_doc_get_root(after.get())));
 }
 
 // Whatever bytes a name holds (the host writes only valid UTF-8 names, but escapes every control
@@ -119,17 +176,22 @@ TEST_F(CliUnits, ListingTextBecomesTheNameStore) {
     Folder folder;
     folder.add("b \"quoted\".mkv", false, 5, 1700000000000);
     folder.add("Subs", true, -1, 1);
-    folder.add("a.mkv", false, 0, -1);
+    folder.add("a.mkv", false, 0, NO_TIME);
+    folder.add("old.mkv", false, 1, -1500);  // before 1970
+    folder.add("fifo.mkv", TYPE_FIFO, 0, 7);
+    folder.leave_out("bad\xff.mkv");
     folder.sort();
     write_listing_into(folder);
     EXPECT_STREQ(folder.names.c_str(),
                  R"([{"name":"Subs","folder":true,"mtime_ms":1},{"name":"a.mkv","size":0},)"
-                 R"({"name":"b \"quoted\".mkv","size":5,"mtime_ms":1700000000000}])");
+                 R"({"name":"b \"quoted\".mkv","size":5,"mtime_ms":1700000000000},)"
+                 R"({"name":"old.mkv","size":1,"mtime_ms":-1500}])");
     end_names_in_place(folder);
-    ASSERT_EQ(folder.entries.size(), 3u);
-    EXPECT_STREQ(folder.c_name(0), "Subs");
-    EXPECT_STREQ(folder.c_name(1), "a.mkv");
-    EXPECT_STREQ(folder.c_name(2), "b \"quoted\".mkv");
+    // The entries left out of the document keep their names after it.
+    const char *names[] = {"Subs", "a.mkv", "b \"quoted\".mkv", "bad\xff.mkv", "fifo.mkv", "old.mkv"};
+    ASSERT_EQ(folder.entries.size(), 6u);
+    for (std::size_t i = 0; i < 6; ++i) EXPECT_STREQ(folder.c_name(i), names[i]);
+    EXPECT_EQ(folder.listed_count(), 4u);
     EXPECT_EQ(folder.find("a.mkv"), 1);
     EXPECT_EQ(folder.find("c.mkv"), -1);
 }

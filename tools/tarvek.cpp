@@ -359,7 +359,11 @@ class ViewPrinter {
 
 public:
     ViewPrinter(const Folder &folder, const View &view, const Options &options, const std::string &absolute)
-        : folder_(folder), view_(view), options_(options), absolute_(absolute), columns_(terminal_columns(1)) {}
+        : folder_(folder), view_(view), options_(options), absolute_(absolute), columns_(terminal_columns(1)) {
+        for (std::size_t i = 0; i < folder.entries.size(); ++i) {
+            if (folder.entries[i].listed()) positions_.push_back(static_cast<std::uint32_t>(i));
+        }
+    }
 
     void print(int action) {
         print_head(action);
@@ -447,7 +451,7 @@ private:
         int32_t subs = tarvek_subs_folder_index();
         if (subs >= 0) {
             std::string position = std::to_string(subs) + ")";
-            head_line("subs", {{PART_NAME, folder_.name(static_cast<std::size_t>(subs)), "/"},
+            head_line("subs", {{PART_NAME, folder_.name(entry_at(subs)), "/"},
                                {PART_WORD, "(listing", ""},
                                {PART_WORD, "position", ""},
                                {PART_WORD, position, ""}});
@@ -470,6 +474,7 @@ private:
         sort_rows(folder_, key, options_.desc, folders_);
         sort_rows(folder_, key, options_.desc, others_);
         subs_ = tarvek_subs_folder_index();
+        if (subs_ >= 0) subs_ = static_cast<std::int32_t>(entry_at(subs_));
     }
 
     const char *folder_kind(std::uint32_t index) const {
@@ -621,9 +626,10 @@ private:
             std::string_view name = tarvek_name(position);
             std::ptrdiff_t listed = folder_.find(name);
             if (listed < 0) continue;
-            std::int32_t audio = tarvek_cue_audio_index(static_cast<std::int32_t>(listed));
+            auto at = std::lower_bound(positions_.begin(), positions_.end(), static_cast<std::uint32_t>(listed));
+            std::int32_t audio = tarvek_cue_audio_index(static_cast<std::int32_t>(at - positions_.begin()));
             if (audio >= 0) {
-                head_line("cue", {{PART_NAME, name, ""}, {PART_WORD, "plays", ""}, {PART_NAME, folder_.name(static_cast<std::size_t>(audio)), ""}});
+                head_line("cue", {{PART_NAME, name, ""}, {PART_WORD, "plays", ""}, {PART_NAME, folder_.name(entry_at(audio)), ""}});
             } else {
                 head_line("cue", {{PART_NAME, name, ""}, {PART_WORD, "plays", ""}, {PART_WORD, "nothing:", ""}, {PART_WORD, "no", ""},
                                   {PART_WORD, "audio", ""}, {PART_WORD, "file", ""}});
@@ -638,7 +644,11 @@ private:
     std::size_t columns_;  // the terminal's width, 0 when standard output is not a terminal
     std::vector<std::uint32_t> folders_, others_;
     std::vector<std::int32_t> cue_sheets_;
-    std::int32_t subs_ = -1;
+    std::int32_t subs_ = -1;  // the entry of the subtitle folder, or -1
+    // The entry at each position of the listing: the entries it leaves out are not counted.
+    std::vector<std::uint32_t> positions_;
+
+    std::size_t entry_at(std::int32_t position) const { return positions_[static_cast<std::size_t>(position)]; }
     std::size_t width_[COLUMNS] = {};
     bool shown_[COLUMNS] = {};
     std::string line_;
