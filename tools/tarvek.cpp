@@ -13,6 +13,10 @@
 
 #include <sys/stat.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
@@ -137,6 +141,10 @@ int apply_rules(const Options &options) {
 int load(const std::string &input, const char *text) {
     int status = tarvek_load_listing(text);
     if (status == TARVEK_STATUS_OK) return 0;
+    // The library keeps the memory of a load for the next one, in proportion to that load: an empty
+    // listing gives back what the refused one took before the document is read again for the reason,
+    // so that a refused document costs at most twice its size.
+    tarvek_load_listing("[]");
     message(input + ": " + refusal_reason(text, status) + library_status(status));
     return EXIT_FAILED;
 }
@@ -781,9 +789,9 @@ int browse(const Options &options) {
 
 // Reads a whole file, or standard input for "-", into `text`: up to the first end of file (one Ctrl-D
 // at the start of a line, in a terminal), at most MAX_LISTING_BYTES, and up to the first NUL byte,
-// which no listing document holds (so /dev/zero ends at once). The text is gathered in pieces and
-// joined into one block of its exact size, so reading costs at most the text's size once more.
-// Returns an empty text on success, else why not, in words.
+// which no listing document holds (so /dev/zero ends at once). A regular file is read into a block
+// of its size; other input is gathered in pieces and then joined into a block of its exact size. So
+// reading costs at most the text's size once more. Returns an empty text on success, else why not.
 std::string read_input(const std::string &name, std::string &text) {
     FILE *file = stdin;
 #if defined(_WIN32)
@@ -793,48 +801,63 @@ std::string read_input(const std::string &name, std::string &text) {
     const std::string too_large = "larger than the " + std::to_string(MAX_LISTING_BYTES) +
                                   " bytes of the largest listing document read (see tarvek(1))";
     if (name != "-") {
-        struct stat info;
-        if (stat(name.c_str(), &info) == 0) {
-            if (S_ISDIR(info.st_mode)) return std::string("cannot read: ") + std::strerror(EISDIR);
-            if (info.st_size > static_cast<long long>(MAX_LISTING_BYTES)) return too_large;
-        }
         file = std::fopen(name.c_str(), "rb");
         if (!file) return std::string("cannot read: ") + std::strerror(errno);
+    }
+    struct stat info;
+    bool regular = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+    std::string problem;
+    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        problem = std::string("cannot read: ") + std::strerror(EISDIR);
+    } else if (regular && info.st_size > static_cast<long long>(MAX_LISTING_BYTES)) {
+        problem = too_large;
     }
     constexpr std::size_t PIECE = 1 << 20;
     std::vector<std::string> pieces;
     std::size_t total = 0;
-    std::string problem;
+    if (regular && problem.empty()) {
+        // One more byte than the file holds tells whether it grew meanwhile.
+        pieces.emplace_back();
+        pieces.back().reserve(static_cast<std::size_t>(info.st_size) + 1);
+    }
     errno = 0;
-    for (;;) {
-        if (pieces.empty() || pieces.back().size() == PIECE) {
+    while (problem.empty()) {
+        if (pieces.empty() || pieces.back().size() == pieces.back().capacity()) {
             pieces.emplace_back();
             pieces.back().reserve(PIECE);
         }
         std::string &piece = pieces.back();
-        std::size_t had = piece.size();
-        piece.resize(PIECE);
-        std::size_t got = std::fread(piece.data() + had, 1, PIECE - had, file);
+        std::size_t had = piece.size(), room = piece.capacity() - had;
+        piece.resize(piece.capacity());
+        std::size_t got = std::fread(piece.data() + had, 1, room, file);
         piece.resize(had + got);
-        if (piece.find('\0', had) != std::string::npos || total + got > MAX_LISTING_BYTES) {
-            total += got;
-            if (total > MAX_LISTING_BYTES) problem = too_large;
-            break;
-        }
         total += got;
-        if (got < PIECE - had) {
+        if (total > MAX_LISTING_BYTES) {
+            problem = too_large;
+        } else if (piece.find('\0', had) != std::string::npos) {
+            break;  // told by the caller, with its position
+        } else if (got < room) {
             if (std::ferror(file)) problem = std::string("cannot read: ") + std::strerror(errno != 0 ? errno : EIO);
             break;  // the end of the input: a terminal's end of file is not asked for twice
         }
     }
     if (file != stdin) std::fclose(file);
     if (!problem.empty()) return problem;
+    if (pieces.size() == 1) {
+        text = std::move(pieces[0]);
+        return "";
+    }
     text.clear();
     text.reserve(total);
     for (std::string &piece : pieces) {
         text += piece;
         std::string().swap(piece);
     }
+#if defined(__GLIBC__)
+    // The pieces came from the heap, which keeps freed memory; the library's copy of the text should
+    // not come on top of it.
+    malloc_trim(0);
+#endif
     return "";
 }
 
