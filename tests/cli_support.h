@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
+#include <algorithm>
 #include <cwchar>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +35,7 @@ struct Outcome {
     int signal = 0;   // the signal it died of, or 0
     std::string out;  // standard output (with a terminal: everything the terminal received)
     std::string err;
+    long max_rss_kib = 0;  // the peak resident memory, in KiB
 };
 
 // How the program's standard streams and environment are set up.
@@ -43,6 +46,9 @@ struct Streams {
     bool closed_pipe = false;                             // standard output: a pipe whose reader is gone
     bool ignore_sigpipe = false;                          // started with SIGPIPE ignored
     std::vector<std::pair<std::string, std::string>> env;  // variables set for it
+    std::string terminal_input;                           // typed into its terminal (run_in_terminal)
+    rlim_t address_space = 0;                             // a limit of its address space, if not 0
+    bool as_nobody = false;                               // run as the user nobody when started as root
 };
 
 inline std::string read_file(const fs::path &path) {
@@ -187,6 +193,10 @@ protected:
             exec(args, streams);
         }
         close(slave);
+        if (!streams.terminal_input.empty()) {
+            EXPECT_EQ(write(master, streams.terminal_input.data(), streams.terminal_input.size()),
+                      static_cast<ssize_t>(streams.terminal_input.size()));
+        }
         std::string received;
         char buffer[4096];
         for (;;) {
@@ -213,7 +223,22 @@ protected:
 private:
     [[noreturn]] static void exec(const std::vector<std::string> &args, const Streams &streams) {
         signal(SIGPIPE, streams.ignore_sigpipe ? SIG_IGN : SIG_DFL);
-        if (!streams.cwd.empty() && chdir(streams.cwd.c_str()) != 0) _exit(126);
+        // A program that waits for more input than it should ends within this time instead of the test.
+        alarm(60);
+        // One folder at a time, so that a folder deeper than the system's path limit can be entered.
+        if (!streams.cwd.empty()) {
+            if (streams.cwd[0] == '/' && chdir("/") != 0) _exit(126);
+            for (std::size_t start = 0, end; start < streams.cwd.size(); start = end + 1) {
+                end = std::min(streams.cwd.find('/', start), streams.cwd.size());
+                std::string part = streams.cwd.substr(start, end - start);
+                if (!part.empty() && chdir(part.c_str()) != 0) _exit(126);
+            }
+        }
+        if (streams.address_space != 0) {
+            struct rlimit limit = {streams.address_space, streams.address_space};
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+        }
+        if (streams.as_nobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
         for (const auto &[name, value] : streams.env) setenv(name.c_str(), value.c_str(), 1);
         std::vector<char *> argv = {const_cast<char *>(TARVEK_CLI)};
         for (const std::string &arg : args) argv.push_back(const_cast<char *>(arg.c_str()));
@@ -225,8 +250,10 @@ private:
     static Outcome wait_for(pid_t pid) {
         Outcome outcome;
         int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        struct rusage usage = {};
+        while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
         }
+        outcome.max_rss_kib = usage.ru_maxrss;
         if (WIFEXITED(status)) outcome.status = WEXITSTATUS(status);
         if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
         return outcome;
