@@ -2,28 +2,40 @@
 // line of a listing, failed writes and closed pipes.
 #include "cli_support.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace {
 
 using namespace cli_test;
 
 const std::string ELLIPSIS = "\xE2\x80\xA6";
 
-// In a terminal every row of the view fits its width, names shortened in the middle (their start and
-// extension kept) and counted by display width; narrow terminals give up columns rather than
-// overflow. The head lines with names fit too; the resume keys are printed whole.
+// In a terminal every line of the view fits its width: rows with names shortened in the middle (their
+// start and extension kept) and counted by display width, narrow terminals giving up columns rather
+// than overflow; head lines wrapped between words, with paths shortened and keys split.
 TEST_F(CliTest, RowsFitTheTerminalsWidth) {
     const std::string long_name = std::string(250, 'L') + ".mkv";
     make({"abc.mkv", "日本語の名前のとても長いファイル.mkv", "🎬🎬🎬🎬🎬🎬🎬🎬🎬🎬 film.mp4", "Cafe\xCC\x81.mkv", long_name,
           "e\x1b\x1b\x1b\x1b\x1b\x1b\x1b\x1b\x1b\x1b\x1b\x1b.mkv", "A very long folder name, longer than any column/",
           "Sub.cue", "Sub.flac", "x.srt"});
-    for (unsigned short columns : {100, 60, 40}) {
+    std::string piped_resume;
+    for (const std::string &line : lines_of(run({"browse", dir_.string()}).out)) {
+        if (line.rfind("resume   ", 0) == 0) piped_resume = line.substr(9);
+    }
+    // Compared without their spaces: where the lines break, the spaces between words go.
+    auto no_spaces = [](std::string text) {
+        text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+        return text;
+    };
+    piped_resume = no_spaces(piped_resume);
+    for (unsigned short columns : {100, 60, 40, 24}) {
         Outcome r = run_in_terminal({"browse", dir_.string()}, columns);
         ASSERT_EQ(r.status, 0) << r.out;
         std::vector<std::string> lines = lines_of(r.out);
         ASSERT_GT(lines.size(), 12u) << r.out;
         std::size_t rows = 0, shortened = 0, name_end = 0;
         for (const std::string &line : lines) {
-            if (line.rfind("resume   ", 0) == 0) continue;
             EXPECT_LE(display_width(line), columns) << columns << " columns: " << line;
             shortened += contains(line, ELLIPSIS);
             // Each row's name column ends where the next column starts: after the name and its padding.
@@ -35,17 +47,33 @@ TEST_F(CliTest, RowsFitTheTerminalsWidth) {
             if (name_end == 0) name_end = end;
             EXPECT_EQ(end, name_end) << columns << " columns: " << line;
         }
-        EXPECT_EQ(rows, 7u) << r.out;  // the folder and the six videos
+        EXPECT_EQ(rows, columns > 24 ? 7u : 0u) << r.out;  // the folder and the six videos, with their kind
         EXPECT_GE(shortened, columns < 100 ? 3u : 1u) << r.out;
         // A shortened name keeps its start and its extension, and no escape is cut.
         EXPECT_TRUE(contains(r.out, "  LLL")) << r.out;
         for (const std::string &line : lines) {
             if (contains(line, "  LLL")) {
-                EXPECT_TRUE(contains(line, "LLL" + ELLIPSIS + "L") && contains(line, "L.mkv  ")) << line;
+                EXPECT_TRUE(contains(line, "LLL" + ELLIPSIS + "L") &&
+                            (contains(line, "L.mkv  ") || line.substr(line.size() - 5) == "L.mkv"))
+                    << line;
             }
         }
         EXPECT_FALSE(contains(r.out, "\\" + ELLIPSIS)) << r.out;
-        EXPECT_TRUE(contains(r.out, "cue      Sub.cue plays Sub.flac")) << r.out;
+        if (columns > 24) {
+            EXPECT_TRUE(contains(r.out, "cue      Sub.cue plays Sub.flac")) << r.out;
+        }
+        // The resume keys, split over lines, are there whole.
+        std::string keys;
+        bool in_resume = false;
+        for (const std::string &line : lines) {
+            if (line.rfind("resume   ", 0) == 0) {
+                in_resume = true;
+            } else if (line.rfind("         ", 0) != 0) {
+                in_resume = false;
+            }
+            if (in_resume) keys += line.substr(9);
+        }
+        EXPECT_EQ(no_spaces(keys), piped_resume) << r.out;
     }
     // The identifier and the time give way in a narrow terminal, the names stay readable.
     Outcome narrow = run_in_terminal({"browse", dir_.string()}, 40);
@@ -80,6 +108,71 @@ TEST_F(CliTest, ProgressLineWhileListingOnATerminalOnly) {
     Outcome piped = run_with({"browse", dir_.string()}, setup);
     EXPECT_EQ(piped.status, 0);
     EXPECT_EQ(piped.err, "");
+}
+
+// A progress delay too large for the clock means no progress line, not one at once.
+TEST_F(CliTest, ProgressDelaysBeyondTheClocksRangeShowNothing) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 600; ++i) names.push_back("file " + std::to_string(i) + ".mkv");
+    make(names);
+    for (const char *delay : {"9223372036855", "99999999999999999999999"}) {
+        Streams setup;
+        setup.env = {{"TARVEK_PROGRESS_DELAY", delay}};
+        std::string view;
+        Outcome r = run_in_terminal({"browse", dir_.string()}, 80, setup, true, &view);
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_FALSE(contains(r.out, "entries read")) << delay << ": " << r.out;
+        EXPECT_TRUE(contains(view, "files    600 visible")) << view;
+    }
+}
+
+// In tmux panes of 80, 40 and 24 columns no line of the view is wider than the pane: tmux wraps a
+// line that is, so the pane then holds more lines than the program wrote. Emoji sequences, flags and
+// combining marks are drawn by tmux itself.
+TEST_F(CliTest, ViewFitsTmuxPanes) {
+    if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+    make({"👨‍👩‍👧 family film.mkv", "👍🏽👍🏽👍🏽 skin tones and more text.mkv", "🇫🇷🇩🇪🇯🇵🇫🇷🇩🇪 flags flags.mkv",
+          "❤️❤️❤️❤️❤️❤️❤️❤️❤️❤️❤️❤️.mkv", "Cafe\xCC\x81 e\xCC\x81" "e\xCC\x81" "e\xCC\x81" "e\xCC\x81" "e\xCC\x81" "e\xCC\x81 accents.mkv",
+          "日本語の名前のとても長いファイル.mkv", "🏴\xF3\xA0\x81\xA7\xF3\xA0\x81\xA2\xF3\xA0\x81\xB3\xF3\xA0\x81\xA3\xF3\xA0\x81\xB4\xF3\xA0\x81\xBF Scotland.mkv",
+          "zwj\xE2\x80\x8Dx.mkv", "A very long folder name, longer than any column/", "a.cue", "a.flac", "x.srt"});
+    fs::path config = root_ / "tmux.conf";
+    write_file(config, "set -g remain-on-exit on\nset -g history-limit 1000\n");
+    const std::string socket = "tarvek-test-" + std::to_string(getpid());
+    auto tmux = [&](const std::string &command) {
+        return "tmux -u -L '" + socket + "' -f '" + config.string() + "' " + command;
+    };
+    for (int columns : {80, 40, 24}) {
+        for (const char *all : {"", " --all"}) {
+            fs::path physical = root_ / "physical", joined = root_ / "joined";
+            std::string program = std::string(TARVEK_CLI) + " browse" + all + " '" + dir_.string() + "'";
+            std::string start = tmux("new-session -d -x " + std::to_string(columns) + " -y 60 \"" + program + "\"");
+            ASSERT_EQ(std::system(start.c_str()), 0) << start;
+            std::string dead;
+            for (int tries = 0; tries < 200 && dead != "1\n"; ++tries) {
+                usleep(50000);
+                std::system((tmux("display -p '#{pane_dead}'") + " >'" + (root_ / "dead").string() + "'").c_str());
+                dead = read_file(root_ / "dead");
+            }
+            EXPECT_EQ(dead, "1\n") << "the program did not end";
+            std::system((tmux("capture-pane -p -S -") + " >'" + physical.string() + "'").c_str());
+            std::system((tmux("capture-pane -p -J -S -") + " >'" + joined.string() + "'").c_str());
+            std::system((tmux("kill-server") + " 2>/dev/null").c_str());
+            // The pane: the program's lines, then blank ones and tmux's note that the pane is dead.
+            auto lines_before_end = [](const std::string &pane) {
+                std::vector<std::string> lines = lines_of(pane);
+                std::size_t end = 0;
+                for (std::size_t i = 0; i < lines.size(); ++i) {
+                    if (contains(lines[i], "others   ")) end = i + 1;
+                }
+                return end;
+            };
+            std::string pane = read_file(physical);
+            EXPECT_EQ(pane.rfind("folder   ", 0), 0u) << pane;
+            EXPECT_GT(lines_before_end(pane), 15u) << pane;
+            EXPECT_EQ(lines_before_end(read_file(joined)), lines_before_end(pane))
+                << columns << " columns" << all << ": a line was wrapped\n" << pane;
+        }
+    }
 }
 
 // Every command's output is checked: a write that fails ends with one line naming standard output
