@@ -298,6 +298,88 @@ TEST_F(CliTest, PipedRowsKeepWholeNamesAlignedByDisplayWidth) {
     EXPECT_FALSE(contains(r.out, "\xE2\x80\xA6")) << "nothing is shortened in a pipe";
 }
 
+// Invisible characters and quotes are shown escaped, so names that look alike are told apart, and
+// each shown name, pasted into bash's $'...', names its file.
+TEST_F(CliTest, LookalikeNamesAreToldApartAndPasteBack) {
+    const std::vector<std::string> names = {
+        "zwjx.mkv", "zwj\xE2\x80\x8Dx.mkv", "lrm\xE2\x80\x8E.mkv", "rlm\xE2\x80\x8F.mkv", "alm\xD8\x9C.mkv",
+        "zwsp\xE2\x80\x8B.mkv", "wj\xE2\x81\xA0.mkv", "\xEF\xBB\xBF" "bom.mkv", "quote'single.mkv", "back\\slash.mkv",
+    };
+    make(names);
+    Outcome r = run({"browse", "--all", dir_});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> rows = table_rows(r.out);
+    ASSERT_EQ(rows.size(), names.size()) << r.out;
+    std::vector<std::string> shown;
+    for (const std::string &row : rows) {
+        std::vector<std::string> got = words(row);
+        shown.push_back(got[got[0] == "refused" ? 1 : 2]);
+    }
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(std::unique(shown.begin(), shown.end()), shown.end()) << r.out;
+    for (const char *part : {"zwj\\u200dx.mkv", "lrm\\u200e.mkv", "rlm\\u200f.mkv", "alm\\u061c.mkv", "zwsp\\u200b.mkv",
+                             "wj\\u2060.mkv", "\\ufeffbom.mkv", "quote\\'single.mkv", "back\\\\slash.mkv"}) {
+        EXPECT_TRUE(std::find(shown.begin(), shown.end(), part) != shown.end()) << part << "\n" << r.out;
+    }
+    fs::path script = root_ / "paste.sh";
+    for (const std::string &name : shown) {
+        write_file(script, "cd '" + dir_.string() + "' && test -e $'" + name + "'\n");
+        EXPECT_EQ(std::system(("bash '" + script.string() + "'").c_str()), 0) << name;
+    }
+}
+
+// The JSON outputs escape what acts on a terminal (DEL, C1 controls, the line separators and the
+// bidirectional controls) and stay the library's document: the names read back exactly.
+TEST_F(CliTest, JsonOutputsEscapeWhatActsOnATerminal) {
+    const std::vector<std::string> names = {"del\x7F.mkv", "nel\xC2\x85x.mkv", "csi\xC2\x9B" "2J.mkv",
+                                            "rlo\xE2\x80\xAEvkm.mp4", "lri\xE2\x81\xA6x\xE2\x81\xA9.mkv",
+                                            "ls\xE2\x80\xA8x.mkv", "lrm\xE2\x80\x8E.mkv", "日本 🎬.mkv"};
+    make(names);
+    std::string listing = "[";
+    for (const std::string &name : names) listing += (listing.size() > 1 ? ",{\"name\":\"" : "{\"name\":\"") + name + "\"}";
+    listing += "]";
+    for (const Outcome &r : {run({"browse", "--json", dir_}), run({"result"}, listing), run({"result", "--pretty"}, listing)}) {
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const char *raw : {"\x7F", "\xC2\x85", "\xC2\x9B", "\xE2\x80\xAE", "\xE2\x81\xA6", "\xE2\x81\xA9",
+                                "\xE2\x80\xA8", "\xE2\x80\x8E"}) {
+            EXPECT_FALSE(contains(r.out, raw)) << testing::PrintToString(std::string(raw)) << "\n" << r.out;
+        }
+        EXPECT_TRUE(contains(r.out, "nel\\u0085x.mkv") && contains(r.out, "日本 🎬.mkv")) << r.out;
+        Doc doc = parse(r.out);
+        ASSERT_NE(doc, nullptr) << r.out;
+        std::vector<std::string> got;
+        std::size_t index, end;
+        yyjson_val *item;
+        yyjson_arr_foreach(yyjson_obj_get(yyjson_doc_get_root(doc.get()), "items"), index, end, item) {
+            got.push_back(yyjson_get_str(yyjson_obj_get(item, "name")));
+        }
+        std::vector<std::string> expected = names;
+        std::sort(got.begin(), got.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(got, expected);
+    }
+}
+
+// Sizes are shown in the largest unit that keeps them at 1 or more, one decimal rounded: a size just
+// under a unit shows as one of that unit, never as 1024.0 of the one below.
+TEST_F(CliTest, SizesUseTheUnitTheyRoundTo) {
+    const std::vector<std::pair<std::uintmax_t, std::string>> sizes = {
+        {1023, "1023 B"}, {1024, "1.0 KiB"}, {1048524, "1023.9 KiB"}, {1048575, "1.0 MiB"},
+        {1073741823, "1.0 GiB"}, {5 * 1048576 + 524288, "5.5 MiB"},
+    };
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        fs::path file = dir_ / ("f" + std::to_string(i) + ".mkv");
+        write_file(file, "");
+        fs::resize_file(file, sizes[i].first);  // sparse
+    }
+    Outcome r = run({"browse", dir_});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        std::string row = table_rows(r.out).at(i);
+        EXPECT_TRUE(contains(row, "  " + sizes[i].second + "  ")) << row;
+    }
+}
+
 TEST_F(CliTest, BrokenLinkIsListedWithoutSize) {
     ASSERT_EQ(symlink((root_ / "missing").c_str(), (dir_ / "gone.mkv").c_str()), 0);
     write_file(dir_ / "here.mkv", "12345");
@@ -441,15 +523,42 @@ TEST_F(CliTest, UsageErrorsAndHelp) {
         EXPECT_EQ(lines[1].rfind("usage: tarvek browse", 0), 0u) << r.err;
         EXPECT_EQ(r.out, "");
     }
-    EXPECT_TRUE(contains(run({"frobnicate"}).err, "tarvek: unknown command: frobnicate\n"));
-    EXPECT_TRUE(contains(run({"browse", "--sort", "random"}).err, "random not in {natural,bytewise,size,mtime}"));
+    // What each mistake is told as: the option or value at fault, and what to do instead.
+    make({"a.mkv", "b.nfo"});
+    const std::vector<std::pair<std::vector<std::string>, std::string>> messages = {
+        {{"frobnicate"}, "tarvek: unknown command: frobnicate\n"},
+        {{"browse", "--sort", "random"}, "random not in {natural,bytewise,size,mtime}"},
+        {{"-v"}, "tarvek: unknown option: -v (--version prints the version)\n"},
+        {{"-V"}, "tarvek: unknown option: -V (--version prints the version)\n"},
+        {{"--sort", "size", "browse"}, "tarvek: --sort is an option of a command: it comes after the command (tarvek browse --sort ...)\n"},
+        {{"natcmp", "-a", "-b"}, "tarvek: unknown option: -a (a text that begins with '-' comes after --: tarvek natcmp -- -a)\n"},
+        {{"browse", "--hide", ".*", "*.nfo", dir_.string()},
+         "not expected: " + dir_.string() + " (--hide takes one pattern: repeat --hide for more)\n"},
+        {{"result", "--desc"}, "tarvek: --desc needs --sort KEY: without a key, result keeps the listing's order\n"},
+        {{"browse", "--json", "--all"}, "tarvek: --json excludes --all: "},
+        {{"browse", "--json=yes", "--no-disc"}, "tarvek: --json excludes --no-disc: "},
+    };
+    for (const auto &[args, part] : messages) {
+        Outcome r = run(args);
+        EXPECT_EQ(r.status, 2) << testing::PrintToString(args);
+        EXPECT_TRUE(contains(r.err, part)) << r.err;
+    }
+    // "--json=no" is no --json; one pattern a --hide, repeated.
+    Outcome no_json = run({"browse", "--json=no", "--all", dir_});
+    EXPECT_EQ(no_json.status, 0) << no_json.err;
+    EXPECT_TRUE(contains(no_json.out, "#  role")) << no_json.out;
+    Outcome hidden = run({"browse", "--hide", ".*", "--hide", "*.nfo", "--all", dir_});
+    EXPECT_TRUE(contains(hidden.out, "files    1 visible, 1 hidden")) << hidden.out << hidden.err;
+    Outcome empty = run({"browse", ""});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.err, "tarvek: '': cannot list the folder: No such file or directory\n");
 
     // Help, for the program and for each command, on standard output and with status 0.
     const std::vector<std::pair<std::vector<std::string>, std::string>> helps = {
         {{"--help"}, "Usage: tarvek [OPTIONS] SUBCOMMAND"},
         {{"help"}, "Usage: tarvek [OPTIONS] SUBCOMMAND"},
         {{"help", "result"}, "Usage: tarvek result [OPTIONS] [FILE]"},
-        {{"browse", "--help"}, "--hide PATTERN"},
+        {{"browse", "--help"}, "--hide PATTERN              One hidden-name rule"},
         {{"browse", "-h"}, "--no-disc"},
         {{"result", "--help"}, "Usage: tarvek result [OPTIONS] [FILE]"},
         {{"natcmp", "--help"}, "Usage: tarvek natcmp [OPTIONS] A B"},
