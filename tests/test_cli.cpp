@@ -2,11 +2,13 @@
 // files, its output, its error lines and its exit statuses checked.
 #include "cli_support.h"
 
+#include <tarvek.h>
 #include <yyjson.h>
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -595,6 +597,51 @@ TEST_F(CliTest, HelperTools) {
     EXPECT_EQ(run({"base64", ""}).out, "\n");
     EXPECT_EQ(run({"natcmp", "ep9", "ep10"}).out, "-1\n");
     EXPECT_EQ(run({"natcmp", "Z", "_"}).out, "27\n");
+}
+
+// The manual page and the README give the extension table that the library classifies by: the same
+// keys for each kind, in the order of the library's own table.
+TEST_F(CliTest, FileKindsAreDocumentedAsTheLibraryClassifies) {
+    const char *const kinds[] = {"video", "audio", "subtitle", "picture", "unsupported", "cue", "disc_image"};
+    const char *const codes[] = {"KIND_VIDEO", "KIND_AUDIO", "KIND_SUBTITLE", "KIND_PICTURE", "KIND_UNSUPPORTED",
+                                 "KIND_CUE", "KIND_DISC_IMAGE"};
+    // The library's table: its {".key", KIND_...} pairs.
+    std::map<std::string, std::string> table;
+    std::string source = read_file(fs::path(TARVEK_SOURCE_DIR) / "src" / "names.cpp");
+    for (std::size_t at = 0; (at = source.find("{\".", at)) != std::string::npos; ++at) {
+        std::size_t quote = source.find('"', at + 2), close = source.find('}', at);
+        std::string key = source.substr(at + 2, quote - at - 2);
+        std::string code = source.substr(quote + 3, close - quote - 3);
+        for (std::size_t k = 0; k < 7; ++k) {
+            if (code == codes[k]) table[kinds[k]] += (table[kinds[k]].empty() ? "" : " ") + key;
+        }
+    }
+    ASSERT_EQ(table.size(), 7u) << "the table is no longer where this test reads it";
+    // What each page says, kind by kind.
+    std::map<std::string, std::string> page, readme;
+    std::vector<std::string> page_lines = lines_of(read_file(fs::path(TARVEK_SOURCE_DIR) / "tools" / "tarvek.1"));
+    for (std::size_t i = 0; i + 1 < page_lines.size(); ++i) {
+        if (page_lines[i].rfind(".B ", 0) == 0 && page_lines[i + 1].rfind("\\&.", 0) == 0) {
+            page[page_lines[i].substr(3)] = page_lines[i + 1].substr(2);
+        }
+    }
+    for (const std::string &line : lines_of(read_file(fs::path(TARVEK_SOURCE_DIR) / "README.md"))) {
+        std::size_t bar = line.find(" | .");
+        if (line.rfind("| ", 0) == 0 && bar != std::string::npos) {
+            readme[line.substr(2, bar - 2)] = line.substr(bar + 3, line.size() - bar - 5);
+        }
+    }
+    // And the library classifies by it, in any case of the letters.
+    for (int k = 0; k < 7; ++k) {
+        EXPECT_EQ(page[kinds[k]], table[kinds[k]]) << kinds[k];
+        EXPECT_EQ(readme[kinds[k]], table[kinds[k]]) << kinds[k];
+        std::istringstream keys(table[kinds[k]]);
+        for (std::string key; keys >> key;) {
+            std::string name = "Name" + key;
+            for (char &c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            EXPECT_EQ(tarvek_classify(name.c_str()), k) << name;
+        }
+    }
 }
 
 // The manual page renders without warnings, names the version, and is installed with the program.
