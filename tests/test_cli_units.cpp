@@ -7,6 +7,12 @@
 #include <gtest/gtest.h>
 #include <yyjson.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -144,6 +150,37 @@ TEST_F(CliUnits, TerminalSafeJsonReadsBackAsTheSameDocument) {
     ASSERT_NE(before, nullptr);
     ASSERT_NE(after, nullptr);
     EXPECT_TRUE(yyjson_equals(yyjson_doc_get_root(before.get()), yyjson_doc_get_root(after.get())));
+}
+
+// A progress line on the screen is erased when the program is interrupted, and the program still
+// ends of the signal. Run in a child whose standard error is a pseudo-terminal.
+TEST_F(CliUnits, AnInterruptionErasesTheProgressLine) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    std::string slave_name = ptsname(master);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int slave = open(slave_name.c_str(), O_RDWR | O_NOCTTY);
+        if (slave < 0) _exit(126);
+        dup2(slave, 2);
+        setenv("TARVEK_PROGRESS_DELAY", "0", 1);
+        Progress progress("folder");
+        progress.entries(256);  // shown at once
+        raise(SIGINT);
+        _exit(0);  // not reached
+    }
+    std::string received;
+    char buffer[1024];
+    for (ssize_t got; (got = read(master, buffer, sizeof buffer)) > 0;) received.append(buffer, static_cast<std::size_t>(got));
+    close(master);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    const std::string line = "\rtarvek: listing folder: 256 entries read";
+    ASSERT_EQ(received.rfind(line, 0), 0u) << received;
+    EXPECT_EQ(received.substr(line.size()), "\r" + std::string(line.size() - 1, ' ') + "\r");
 }
 
 // Whatever bytes a name holds (the host writes only valid UTF-8 names, but escapes every control

@@ -41,6 +41,9 @@
 #if !defined(S_ISDIR)
 #define S_ISDIR(mode) (((mode) & S_IFMT) == S_IFDIR)
 #endif
+#if !defined(S_ISREG)
+#define S_ISREG(mode) (((mode) & S_IFMT) == S_IFREG)
+#endif
 
 namespace {
 
@@ -957,9 +960,10 @@ int run(int argc, char **argv) {
         ->type_name("");
     result_command->footer(
         "A listing document is an array of items ({\"name\", \"path\", \"folder\", \"size\", \"mtime_ms\"}), an\n"
-        "object with an \"items\" array, or an object with an \"error\" text. A UTF-8 byte-order mark at the\n"
-        "start is skipped. When the library refuses the document, the error says where and why: the line\n"
-        "and column of invalid JSON, or the position and name of the first refused item.");
+        "object with an \"items\" array, or an object with an \"error\" text. It is read to the first end of\n"
+        "file, at most 1,024,000,000 bytes; a UTF-8 byte-order mark at the start is skipped. When the library\n"
+        "refuses the document, the error says where and why: the line and column of invalid JSON, or the\n"
+        "position and name of the first refused item.");
     result_command->add_flag("--pretty", options.pretty, "Pretty-print the result document");
     result_command->add_option("--backend", options.backend, "The backend identifier (default: none)")
         ->type_name("ID");
