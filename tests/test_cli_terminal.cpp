@@ -137,12 +137,14 @@ TEST_F(CliTest, ViewFitsTmuxPanes) {
           "zwj\xE2\x80\x8Dx.mkv", "A very long folder name, longer than any column/", "a.cue", "a.flac", "x.srt"});
     fs::path config = root_ / "tmux.conf";
     write_file(config, "set -g remain-on-exit on\nset -g history-limit 1000\n");
-    const std::string socket = "tarvek-test-" + std::to_string(getpid());
+    std::string socket;
     auto tmux = [&](const std::string &command) {
         return "tmux -u -L '" + socket + "' -f '" + config.string() + "' " + command;
     };
     for (int columns : {80, 40, 24}) {
         for (const char *all : {"", " --all"}) {
+            // A server of its own for each pane: one that is ending is not asked to start another.
+            socket = "tarvek-test-" + std::to_string(getpid()) + "-" + std::to_string(columns) + (*all ? "-all" : "");
             fs::path physical = root_ / "physical", joined = root_ / "joined";
             std::string program = std::string(TARVEK_CLI) + " browse" + all + " '" + dir_.string() + "'";
             std::string start = tmux("new-session -d -x " + std::to_string(columns) + " -y 60 \"" + program + "\"");
