@@ -43,6 +43,7 @@ struct Entry {
 
     bool listed() const { return type == TYPE_FILE || type == TYPE_FOLDER; }
 };
+static_assert(sizeof(Entry) == 24, "an entry of a large folder stays small");
 
 // A listed folder: its entries, once listed in byte order of their names. The entries that go into the
 // listing document are the files and folders (Entry::listed); special files and the names the library
