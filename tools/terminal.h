@@ -96,6 +96,9 @@ Output &out();
 class Progress {
 public:
     explicit Progress(std::string_view folder);
+    // A progress that never shows anything: for a host that does not own the terminal, such as a
+    // player plugin.
+    Progress() = default;
     ~Progress() { done(); }
     Progress(const Progress &) = delete;
     Progress &operator=(const Progress &) = delete;
