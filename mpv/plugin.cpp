@@ -30,6 +30,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -248,7 +249,9 @@ private:
         if (stat(path.c_str(), &info) != 0) return;
         if (S_ISDIR(info.st_mode)) {
             open_folder(path);
-        } else if (S_ISREG(info.st_mode) && int_property("playlist-count", 0) == 1) {
+        } else if (S_ISREG(info.st_mode) && int_property("playlist-count", 0) == 1 &&
+                   queued_.count(int_property("playlist/0/id", -1)) == 0) {
+            // Given alone by the user: not a file the plugin put in a folder's place.
             queue_siblings(path);
         }
     }
@@ -440,6 +443,15 @@ private:
             }
             if (event->event_id != MPV_EVENT_COMMAND_REPLY) continue;
             ++replies;
+            const mpv_node &result = static_cast<mpv_event_command *>(event->data)->result;
+            if (result.format == MPV_FORMAT_NODE_MAP) {
+                for (int i = 0; i < result.u.list->num; ++i) {
+                    const mpv_node &value = result.u.list->values[i];
+                    if (std::strcmp(result.u.list->keys[i], "playlist_entry_id") == 0 && value.format == MPV_FORMAT_INT64) {
+                        queued_.insert(value.u.int64);
+                    }
+                }
+            }
             if (event->error < 0 && !reported) {
                 const Command &failed = commands[event->reply_userdata];
                 log(escaped(failed[0]) + (failed.size() > 1 ? " " + escaped(failed[1]) : std::string()) + ": " +
@@ -452,6 +464,7 @@ private:
     mpv_handle *mpv_;
     std::string prefix_;  // the client's name and '-': the prefix of its keys in script-opts
     std::map<std::string, std::string> config_;
+    std::unordered_set<std::int64_t> queued_;  // the playlist entries the plugin added
     bool shutdown_ = false;
 };
 

@@ -50,8 +50,9 @@ done
 declare -A TRIPLET=([i386]=i686-linux-gnu [armhf]=arm-linux-gnueabihf [arm64]=aarch64-linux-gnu
     [s390x]=s390x-linux-gnu)
 
-# man-db renders the manual page, which the command-line host's tests check.
-packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev man-db)
+# man-db renders the manual page, which the command-line host's tests check; mpv and libmpv-dev
+# build the mpv plugin and run its tests (mpv's own encoder makes their media).
+packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev man-db mpv libmpv-dev)
 [ "$fuzz" -eq 0 ] || packages+=(clang libclang-rt-dev llvm)
 [ "$abi" -eq 0 ] || packages+=(abigail-tools)
 [ "$valgrind" -eq 0 ] || packages+=(valgrind)
