@@ -418,24 +418,28 @@ private:
         run_all(commands);
     }
 
-    // Runs the commands in order without waiting for each: mpv queues them and runs them one after
-    // the other while the hook holds the load, and the replies are collected at the end. A failed
-    // command is reported once.
+    // Runs the commands in order without waiting for each: mpv runs them one after the other while
+    // the hook holds the load. Their replies come back as events, and a client's event queue holds
+    // 1000, so at most WINDOW are in flight. A failed command is reported once; when one cannot even
+    // be sent, the rest are not.
     void run_all(const std::vector<Command> &commands) {
+        static constexpr std::size_t WINDOW = 256;
         std::vector<const char *> args;
-        std::size_t sent = 0;
-        for (const Command &command : commands) {
-            args.clear();
-            for (const std::string &arg : command) args.push_back(arg.c_str());
-            args.push_back(nullptr);
-            if (mpv_command_async(mpv_, sent, args.data()) < 0) {
-                log("cannot send " + escaped(command[0]) + " to mpv");
-                break;
-            }
-            ++sent;
-        }
+        std::size_t sent = 0, replies = 0, total = commands.size();
         bool reported = false;
-        for (std::size_t replies = 0; replies < sent;) {
+        while (replies < total) {
+            while (sent < total && sent - replies < WINDOW) {
+                args.clear();
+                for (const std::string &arg : commands[sent]) args.push_back(arg.c_str());
+                args.push_back(nullptr);
+                if (mpv_command_async(mpv_, sent, args.data()) < 0) {
+                    log("cannot send " + escaped(commands[sent][0]) + " to mpv; the playlist is left incomplete");
+                    total = sent;
+                    break;
+                }
+                ++sent;
+            }
+            if (replies == total) break;
             mpv_event *event = mpv_wait_event(mpv_, -1);
             if (event->event_id == MPV_EVENT_SHUTDOWN) {
                 shutdown_ = true;

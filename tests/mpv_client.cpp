@@ -148,11 +148,11 @@ std::vector<std::string> Mpv::playlist() {
     return names;
 }
 
-bool Mpv::wait_until(const std::function<bool()> &done, double seconds) {
+bool Mpv::wait_until(const std::function<bool()> &done, double seconds, int every_ms) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!done()) {
         if (std::chrono::steady_clock::now() >= deadline) return done();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(every_ms));
     }
     return true;
 }

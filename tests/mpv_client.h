@@ -41,8 +41,9 @@ public:
     bool flag_property(const std::string &name);
     std::vector<std::string> playlist();
 
-    // Calls `done` every 20 ms until it returns true or `seconds` have passed; its last answer.
-    static bool wait_until(const std::function<bool()> &done, double seconds = 15);
+    // Calls `done` every `every_ms` milliseconds until it returns true or `seconds` have passed;
+    // its last answer.
+    static bool wait_until(const std::function<bool()> &done, double seconds = 15, int every_ms = 20);
 
     // Asks mpv to quit and waits for it; after a second, kills its process group. Idempotent.
     void stop();

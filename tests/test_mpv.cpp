@@ -222,10 +222,30 @@ TEST_F(MpvPluginTest, AFolderOfSubfoldersQueuesThemInNaturalOrderAndOpensEachWhe
     EXPECT_EQ(playlist_becomes(expected), expected);
 }
 
+TEST_F(MpvPluginTest, AFolderOfMoreFilesThanMpvQueuesRepliesForIsQueuedWhole) {
+    // Each queued file is a command whose reply waits in the plugin's event queue, which holds 1000.
+    make({"Many/Episode 1.mkv", "Before/a.mkv", "After/z.mkv"});
+    Names expected{at("Before/a.mkv")};
+    for (int i = 1; i <= 2500; ++i) {
+        std::string name = "Many/Episode " + std::to_string(i) + ".mkv";
+        if (i > 1) fs::create_hard_link(at("Many/Episode 1.mkv"), at(name));
+        expected.push_back(at(name));
+    }
+    expected.push_back(at("After/z.mkv"));
+    // The folder in the middle of the playlist, reached by going to it.
+    start({at("Before/a.mkv"), at("Many"), at("After/z.mkv")});
+    ASSERT_TRUE(Mpv::wait_until([&] { return mpv_.string_property("path") == at("Before/a.mkv"); }));
+    ASSERT_TRUE(mpv_.command({"playlist-play-index", "1"}));
+    EXPECT_EQ(playlist_becomes(expected), expected);
+    EXPECT_EQ(mpv_.string_property("path"), at("Many/Episode 1.mkv"));
+    EXPECT_EQ(mpv_.int_property("playlist-pos"), 1);
+}
+
 TEST_F(MpvPluginTest, AFolderWithNothingToPlayIsLeftOutAndMpvGoesOn) {
-    make({"Empty/", "Housekeeping/Thumbs.db", "Housekeeping/.hidden.mkv", "Next/a.mkv"});
-    start({at("Empty"), at("Housekeeping"), at("Next")});
-    EXPECT_EQ(playlist_becomes({at("Next/a.mkv")}), Names{at("Next/a.mkv")});
+    make({"Empty/", "Housekeeping/Thumbs.db", "Housekeeping/.hidden.mkv", "Next/a.mkv", "Last/y.mkv", "Last/z.mkv"});
+    start({at("Empty"), at("Housekeeping"), at("Next"), at("Last/z.mkv"), at("Last/y.mkv")});
+    Names expected = at(Names{"Next/a.mkv", "Last/z.mkv", "Last/y.mkv"});
+    EXPECT_EQ(playlist_becomes(expected), expected) << "the entries given after the folders keep their order";
     ASSERT_TRUE(Mpv::wait_until([&] { return mpv_.string_property("path") == at("Next/a.mkv"); }));
     std::string text = log();
     EXPECT_TRUE(contains(text, at("Empty") + ": nothing to play")) << text;
