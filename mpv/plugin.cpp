@@ -256,8 +256,9 @@ private:
         }
     }
 
-    // Lists `path` into `folder` and loads it into tarvek with the options' rules, sorted. False,
-    // after a message unless `quiet`, when the folder cannot be listed or loaded.
+    // Lists `path` into `folder` and loads it into tarvek under the options' rules, the view in listing
+    // order, logging the names left out. False, after a message unless `quiet`, when the folder cannot
+    // be listed or loaded.
     bool load(const std::string &path, const Options &options, Folder &folder, bool quiet) {
         std::string shown = escaped(path);
         std::string absolute;
