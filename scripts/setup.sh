@@ -50,9 +50,11 @@ done
 declare -A TRIPLET=([i386]=i686-linux-gnu [armhf]=arm-linux-gnueabihf [arm64]=aarch64-linux-gnu
     [s390x]=s390x-linux-gnu)
 
-# The command-line host segments and measures names with utf8proc. man-db renders the manual page and
-# tmux runs the host in panes of fixed widths, both for the host's tests.
-packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev libutf8proc-dev man-db tmux)
+# The host layer segments and measures names with utf8proc. man-db renders the manual page and tmux
+# runs the host in panes of fixed widths, both for the host's tests; mpv and libmpv-dev build the mpv
+# plugin and run its tests (mpv's own encoder makes their media).
+packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev libutf8proc-dev man-db tmux mpv
+    libmpv-dev)
 [ "$fuzz" -eq 0 ] || packages+=(clang libclang-rt-dev llvm)
 [ "$abi" -eq 0 ] || packages+=(abigail-tools)
 [ "$valgrind" -eq 0 ] || packages+=(valgrind)

@@ -184,4 +184,21 @@ TEST(SharedLibrary, NeedsOnlyYyjsonAndTheCLibrary) {
     EXPECT_TRUE(yyjson) << "the reader found no DT_NEEDED entry for yyjson";
 }
 
+#ifdef TARVEK_MPV_PLUGIN
+// The mpv plugin: mpv looks up its entry point and nothing else may leak from the tarvek and host code
+// it carries. It takes mpv's client functions from the player itself, never from libmpv, and carries
+// tarvek rather than loading it; yyjson stays the system's shared library.
+TEST(MpvPlugin, ExportsOnlyItsEntryPointAndCarriesTarvek) {
+    ElfFile plugin(TARVEK_MPV_PLUGIN);
+    EXPECT_EQ(plugin.exported_symbols(), std::set<std::string>{"mpv_open_cplugin"});
+    bool yyjson = false;
+    for (const std::string &name : plugin.needed_libraries()) {
+        EXPECT_FALSE(starts_with(name, "libmpv.so")) << "the plugin must not load libmpv";
+        EXPECT_FALSE(starts_with(name, "libtarvek.so")) << "the plugin carries tarvek";
+        yyjson = yyjson || starts_with(name, "libyyjson.so");
+    }
+    EXPECT_TRUE(yyjson);
+}
+#endif
+
 }  // namespace
