@@ -838,9 +838,9 @@ int host_main(int argc, char **argv) {
 
 #if defined(_WIN32)
 // Windows hands a program its arguments as UTF-16 (wmain): they are converted once, strictly, to the
-// UTF-8 that the host works in, and one that is not valid UTF-16 is refused. Standard output is
-// binary, so that redirected output is the same bytes as on other systems; a console gets its text
-// through WriteConsoleW (Output, message).
+// UTF-8 that the host works in, and one that is not valid UTF-16 is refused. Standard output and
+// standard error are binary, so that redirected output is the same bytes as on other systems; a
+// console gets its text through WriteConsoleW (Output, message).
 int wmain(int argc, wchar_t **wide_argv) {
     std::vector<std::string> arguments(static_cast<std::size_t>(argc));
     for (int i = 0; i < argc; ++i) {
@@ -853,6 +853,7 @@ int wmain(int argc, wchar_t **wide_argv) {
     for (std::string &argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
     _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     return host_main(argc, argv.data());
 }
 #else
