@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build of the command-line host, run under wine on folders made here: names in Latin, CJK
 # and emoji, a folder argument outside ASCII, a path longer than MAX_PATH, a listing document with a
-# name outside ASCII. The folders are reached through a drive letter of their own (T:), so that their
+# name outside ASCII, output to a file and to a console. The folders are reached through a drive letter of their own (T:), so that their
 # path texts, and with them every identifier and resume key, are constants: the values below are the
 # ones every other platform gives for the same folder path text (tarvek result --folder on Linux).
 #
@@ -131,6 +131,15 @@ run browse 'T:\Série Ø'
 if [ "$status" -ne 1 ] || [ "$(cat "$work/err")" != 'tarvek: T:\Série Ø: cannot list the folder: No such file or directory' ]; then
     fail "a missing folder: status $status, message: $(cat "$work/err")"
 fi
+
+# 6. A console: under a pseudo-terminal wine gives the program one, and the names written to it as
+# UTF-16 come out on the terminal as the same characters. (Wine's console shows characters outside the
+# Basic Multilingual Plane as replacement characters, so the emoji is not looked for.)
+printf -v command '%q ' "${wine[@]}" "$exe" browse 'T:\Série Ünïcode'
+timeout 120 script -qec "$command" /dev/null >"$work/console" 2>&1 || fail "the console run failed: $(cat "$work/console")"
+for name in 'T:\Série Ünïcode' 'Épisode 1.mkv' '日本語 2.mkv'; do
+    grep -qF "$name" "$work/console" || fail "the console does not show $name: $(cat -v "$work/console")"
+done
 
 [ "$failures" -eq 0 ] || exit 1
 echo "windows host: passed"
