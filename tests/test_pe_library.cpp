@@ -62,17 +62,19 @@ public:
     // The DLLs that the loader must load for the file: its import and delay-load import directories.
     std::vector<std::string> imported_dlls() const {
         std::vector<std::string> names;
-        Directory imports = directory(DIRECTORY_IMPORT);
-        for (std::uint32_t at = imports.rva ? offset(imports.rva) : 0; imports.rva; at += 20) {
-            std::uint32_t name = word(at + 12, 4);
-            if (name == 0) break;
-            names.push_back(text(offset(name)));
-        }
-        Directory delayed = directory(DIRECTORY_DELAY_IMPORT);
-        for (std::uint32_t at = delayed.rva ? offset(delayed.rva) : 0; delayed.rva; at += 32) {
-            std::uint32_t name = word(at + 4, 4);
-            if (name == 0) break;
-            names.push_back(text(offset(name)));
+        // Each list of descriptors ends with one whose name is 0; a descriptor names its DLL at offset
+        // 12 (imports, 20 bytes each) or 4 (delay-load imports, 32 bytes each).
+        const struct {
+            unsigned directory, size, name;
+        } lists[] = {{DIRECTORY_IMPORT, 20, 12}, {DIRECTORY_DELAY_IMPORT, 32, 4}};
+        for (const auto &list : lists) {
+            Directory descriptors = directory(list.directory);
+            if (descriptors.rva == 0) continue;
+            for (std::uint32_t at = offset(descriptors.rva);; at += list.size) {
+                std::uint32_t name = word(at + list.name, 4);
+                if (name == 0) break;
+                names.push_back(text(offset(name)));
+            }
         }
         return names;
     }

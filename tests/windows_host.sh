@@ -13,6 +13,7 @@ wine=("$@")
 work=$(mktemp -d)
 prefix=$("${wine[@]}" cmd /c 'echo %WINEPREFIX%' | tr -d '\r')
 drive="$prefix/dosdevices/t:"
+[ ! -L "$drive" ] || [ -e "$drive" ] || rm -f "$drive"  # left by a run that was killed
 [ -d "$prefix/dosdevices" ] && [ ! -e "$drive" ] || { echo "windows host: no free drive T: in the wine prefix $prefix" >&2; exit 1; }
 ln -s "$work" "$drive"
 trap 'rm -f "$drive"; rm -rf "$work"' EXIT

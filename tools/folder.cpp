@@ -76,15 +76,12 @@ std::int64_t time_ms(const FILETIME &time) {
 bool absolute_path(const std::string &dir, std::string &absolute) {
     std::wstring wide;
     if (!system_path(dir, wide)) return false;
-    std::wstring_view plain = wide;
-    if (plain.rfind(L"\\\\?\\UNC\\", 0) == 0) {
-        plain.remove_prefix(8);
-        if (!to_utf8(plain, absolute)) return errno = EILSEQ, false;
-        absolute.insert(0, "\\\\");
-        return true;
+    bool share = wide.rfind(L"\\\\?\\UNC\\", 0) == 0;
+    if (!to_utf8(std::wstring_view(wide).substr(share ? 8 : 4), absolute)) {
+        errno = EILSEQ;
+        return false;
     }
-    plain.remove_prefix(4);
-    if (!to_utf8(plain, absolute)) return errno = EILSEQ, false;
+    if (share) absolute.insert(0, "\\\\");
     return true;
 }
 
