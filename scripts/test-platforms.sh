@@ -114,9 +114,9 @@ EOF
         -Dyyjson_DIR="$root/usr/lib/${MULTIARCH[$name]}/cmake/yyjson" -DTARVEK_GTEST_SOURCE_DIR=/usr/src/googletest
 }
 
-# Without yyjson's sources: compiles, with warnings as errors, what a Windows build is made of.
-# yyjson's header and CLI11's (header-only) are the same on every architecture; they are copied alone so
-# that no header of this machine's C library is in sight.
+# Without yyjson's sources: compiles, with warnings as errors, what a Windows build is made of. The
+# headers of yyjson, CLI11 (header-only) and utf8proc are the same on every architecture; they are
+# copied alone so that no header of this machine's C library is in sight.
 test_windows_compile_only() {
     local build=build-platforms/windows/compile-only
     echo "windows: compile-only: no yyjson sources given (--yyjson-source DIR or TARVEK_YYJSON_SOURCE),"
@@ -126,6 +126,7 @@ test_windows_compile_only() {
     mkdir -p "$build/include" "$build/obj"
     cp "$(pkg-config --variable=includedir yyjson)/yyjson.h" "$build/include/"
     cp -r "$(pkg-config --variable=includedir CLI11)/CLI" "$build/include/"
+    cp "$(pkg-config --variable=includedir libutf8proc)/utf8proc.h" "$build/include/"
     local warnings=(-Wall -Wextra -Werror)
     local library=(-std=c++17 -O2 -fno-exceptions -fno-rtti -Wpedantic "${warnings[@]}" -Iinclude -Isrc
         -I"$build/include")
@@ -142,8 +143,8 @@ test_windows_compile_only() {
         -o "$build/obj/header-static.o"
     echo "windows: compile-only: the header compiles from C99 for users of the DLL and of the static library"
     for source in tools/*.cpp; do
-        "$cxx" -std=c++17 -O2 "${warnings[@]}" -DTARVEK_STATIC -DTARVEK_VERSION='"0"' -Iinclude -Itools \
-            -I"$build/include" -c "$source" -o "$build/obj/cli-$(basename "$source" .cpp).o"
+        "$cxx" -std=c++17 -O2 "${warnings[@]}" -DTARVEK_STATIC -DUTF8PROC_STATIC -DTARVEK_VERSION='"0"' \
+            -Iinclude -Itools -I"$build/include" -c "$source" -o "$build/obj/cli-$(basename "$source" .cpp).o"
     done
     echo "windows: compile-only: the command-line host compiles"
 }
