@@ -213,7 +213,7 @@ EOF
     cp -r "$cli11/CLI" "$root/include/"
     cp -r "$(dirname "$cli11")/share/cmake/CLI11" "$root/share/cmake/"
 
-    # The prefix is made before the tests run side by side; one wine server serves the whole run.
+    # The prefix is made before the tests run side by side, and its wine server stopped after them.
     export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
     "$wine" wineboot --init >/dev/null 2>&1 || true
     local status=0
