@@ -18,7 +18,6 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 #endif
 
 #include <algorithm>
@@ -638,15 +637,7 @@ bool read_input(const std::string &name, std::string &text) {
 #endif
     if (name != "-") {
 #if defined(_WIN32)
-        // The name is UTF-8: opened through the wide functions, as long as Windows allows.
-        std::wstring path;
-        if (!system_path(name, path)) return false;
-        DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            errno = EISDIR;
-            return false;
-        }
-        file = _wfopen(path.c_str(), L"rb");
+        file = open_for_reading(name);  // the name is UTF-8, and may be longer than MAX_PATH
 #else
         struct stat info;
         if (stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {

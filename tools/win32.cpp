@@ -94,6 +94,17 @@ bool system_path(const std::string &path, std::wstring &wide) {
     return true;
 }
 
+std::FILE *open_for_reading(const std::string &path) {
+    std::wstring wide;
+    if (!system_path(path, wide)) return nullptr;
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    return _wfopen(wide.c_str(), L"rb");
+}
+
 bool write_console(int fd, std::string_view text, bool &written) {
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     DWORD mode;

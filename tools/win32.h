@@ -6,6 +6,7 @@
 
 #if defined(_WIN32)
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,10 @@ std::string shown_utf8(std::wstring_view wide);
 // \\?\ prefix (\\?\UNC\ for a share) that lifts the MAX_PATH limit of about 260 characters. False with
 // errno set when `path` is not UTF-8 (EILSEQ) or has no full form (ENOENT).
 bool system_path(const std::string &path, std::wstring &wide);
+
+// Opens the file at the UTF-8 path `path` for reading bytes, through the wide functions and the
+// system_path form. Null with errno set on failure: EISDIR for a folder.
+std::FILE *open_for_reading(const std::string &path);
 
 // Writes `text` (UTF-8) to the console behind the file descriptor `fd` as UTF-16 (WriteConsoleW), so
 // that the console shows every character whatever its code page. Returns false when `fd` is not a
