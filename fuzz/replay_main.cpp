@@ -22,7 +22,8 @@ namespace fs = std::filesystem;
 bool run_file(const fs::path &path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "replay: cannot read %s\n", path.c_str());
+        // u8string: on Windows c_str() is a wide string.
+        std::fprintf(stderr, "replay: cannot read %s\n", path.u8string().c_str());
         return false;
     }
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -17,8 +17,13 @@
 # --bench-cli   GNU time, for scripts/bench-cli.sh.
 # --platform N  what scripts/test-platforms.sh needs for platform N: clang; the cross compiler and
 #               qemu-user for i386, armhf, arm64 and s390x, with that architecture's yyjson 0.12
-#               unpacked into build-platforms/N/root (never installed over the machine's own); the
-#               mingw-w64 cross compiler for windows.
+#               unpacked into build-platforms/N/root (never installed over the machine's own); for
+#               windows the mingw-w64 cross compilers (posix threads), wine64 to run what they build,
+#               and the sources of Debian's utf8proc package (the host's Unicode tables, which no
+#               Windows package ships), fetched from a deb-src line for this machine's own mirror
+#               and suite and unpacked into build-platforms/windows/ for test-platforms.sh to
+#               cross-build. yyjson for Windows is built from its release sources, which
+#               test-platforms.sh is given.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -60,6 +65,7 @@ packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev libcli11-dev l
 [ "$valgrind" -eq 0 ] || packages+=(valgrind)
 [ "$bench_cli" -eq 0 ] || packages+=(time)
 cross=()
+windows=0
 for platform in "${platforms[@]}"; do
     case "$platform" in
         clang) packages+=(clang) ;;
@@ -67,7 +73,10 @@ for platform in "${platforms[@]}"; do
             packages+=("g++-${TRIPLET[$platform]}" qemu-user)
             cross+=("$platform")
             ;;
-        windows) packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix) ;;
+        windows)
+            packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 dpkg-dev)
+            windows=1
+            ;;
         *)
             echo "setup: unknown platform $platform (known: clang i386 armhf arm64 s390x windows)" >&2
             exit 2
@@ -108,12 +117,16 @@ roots=()
 for platform in "${cross[@]}"; do
     yyjson_header_ok "build-platforms/$platform/root/usr/include/yyjson.h" || roots+=("$platform")
 done
-if [ "$native_yyjson" -eq 0 ] && [ ${#roots[@]} -eq 0 ]; then
+utf8proc_source=0
+if [ "$windows" -eq 1 ] && ! ls build-platforms/windows/utf8proc-*/CMakeLists.txt >/dev/null 2>&1; then
+    utf8proc_source=1
+fi
+if [ "$native_yyjson" -eq 0 ] && [ ${#roots[@]} -eq 0 ] && [ "$utf8proc_source" -eq 0 ]; then
     exit 0
 fi
 
 # The first plain Debian archive among this machine's apt sources (not its security or updates
-# suites), with the keyring it is signed with. Both one-line and deb822 source files are read.
+# suites), with its suite and the keyring it is signed with. Both one-line and deb822 source files are read.
 find_mirror() {
     local f
     for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
@@ -127,7 +140,7 @@ find_mirror() {
                      }
                  }
                  uri = $i; suite = $(i + 1)
-                 if (suite !~ /-/ && uri !~ /security/) { print uri, key; exit }
+                 if (suite !~ /-/ && uri !~ /security/) { print uri, suite, key; exit }
              }' "$f"
     done
     for f in /etc/apt/sources.list.d/*.sources; do
@@ -135,7 +148,7 @@ find_mirror() {
         awk 'function flush() {
                  if (types ~ /(^| )deb( |$)/ && uri != "" && uri !~ /security/) {
                      n = split(suites, s, " ")
-                     for (j = 1; j <= n; j++) if (s[j] !~ /-/) { print uri, key; exit }
+                     for (j = 1; j <= n; j++) if (s[j] !~ /-/) { print uri, s[j], key; exit }
                  }
                  types = ""; uri = ""; suites = ""; key = ""
              }
@@ -149,9 +162,9 @@ find_mirror() {
     done
 }
 
-read -r mirror keyring < <(find_mirror | head -n 1) || true
+read -r mirror suite keyring < <(find_mirror | head -n 1) || true
 if [ -z "${mirror:-}" ]; then
-    echo "setup: yyjson 0.12 is needed and no Debian mirror was found in the apt sources" >&2
+    echo "setup: a package from Debian's mirror is needed and no mirror was found in the apt sources" >&2
     exit 1
 fi
 [ -n "${keyring:-}" ] || keyring=/usr/share/keyrings/debian-archive-keyring.gpg
@@ -196,3 +209,29 @@ for platform in "${roots[@]}"; do
     yyjson_header_ok "$root/usr/include/yyjson.h" || { echo "setup: yyjson for $platform did not unpack" >&2; exit 1; }
     echo "setup: yyjson 0.12 for $platform unpacked into $root"
 done
+
+# utf8proc's sources for the Windows build: Debian's source package of this machine's suite, through a
+# throw-away apt configuration with a deb-src line, unpacked (Debian's patches applied) by dpkg-source.
+if [ "$utf8proc_source" -eq 1 ]; then
+    state="$work/apt-src"
+    mkdir -p "$state/lists/partial" "$state/cache/archives/partial" "$state/parts" "$work/src"
+    echo "deb-src [signed-by=$keyring] $mirror $suite main" >"$state/sources.list"
+    apt_opts=(
+        -o "Dir::Etc::SourceList=$state/sources.list"
+        -o "Dir::Etc::SourceParts=$state/parts"
+        -o "Dir::State::Lists=$state/lists"
+        -o "Dir::Cache=$state/cache"
+        -o "APT::Sandbox::User=root"
+    )
+    echo "setup: fetching utf8proc's source package from the $suite suite of $mirror"
+    "${SUDO[@]}" apt-get "${apt_opts[@]}" update -qq
+    (cd "$work/src" && "${SUDO[@]}" apt-get "${apt_opts[@]}" source -qq utf8proc >/dev/null)
+    "${SUDO[@]}" chown -R "$(id -u):$(id -g)" "$work/src"
+    source_dir=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'utf8proc-*' | head -n 1)
+    [ -n "$source_dir" ] && [ -f "$source_dir/CMakeLists.txt" ] ||
+        { echo "setup: utf8proc's source package did not unpack" >&2; exit 1; }
+    mkdir -p build-platforms/windows
+    rm -rf "build-platforms/windows/$(basename "$source_dir")"
+    mv "$source_dir" build-platforms/windows/
+    echo "setup: utf8proc's sources unpacked into build-platforms/windows/$(basename "$source_dir")"
+fi

@@ -2,7 +2,9 @@
 # Sets up, builds and runs every test: once in a normal build (with the ABI check of the shared
 # library), once under AddressSanitizer and UndefinedBehaviorSanitizer with leak detection on, the
 # unit tests once more under valgrind, and the unit tests on every platform of the matrix (clang;
-# i386, armhf, arm64 and s390x under qemu-user; windows compiled). Warnings are errors throughout.
+# i386, armhf, arm64 and s390x under qemu-user; windows, the DLL, the host and their tests under wine,
+# with yyjson built from its release sources: TARVEK_YYJSON_SOURCE, by default the folder
+# ../shared/third_party/yyjson-0.12.0 beside the repository). Warnings are errors throughout.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh --abi --valgrind
@@ -21,4 +23,5 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 bash scripts/valgrind.sh
 
-bash scripts/test-platforms.sh clang i386 armhf arm64 s390x windows
+bash scripts/test-platforms.sh --yyjson-source "${TARVEK_YYJSON_SOURCE:-../shared/third_party/yyjson-0.12.0}" \
+    clang i386 armhf arm64 s390x windows

@@ -5,6 +5,8 @@
 //
 // The reader knows ELF files of either class (32 or 64 bits) and either byte order, so the test runs on
 // every ELF platform the suite is built for; it needs no system header.
+#include "library_exports.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -132,39 +134,13 @@ private:
 };
 
 TEST(SharedLibrary, ExportsExactlyTheExportTable) {
-    const std::set<std::string> expected = {
-        "tarvek_last_error",
-        "tarvek_set_backend_id",
-        "tarvek_set_folder_path",
-        "tarvek_backend_id",
-        "tarvek_folder_path",
-        "tarvek_load_listing",
-        "tarvek_listing_error_name",
-        "tarvek_normalize_name",
-        "tarvek_classify",
-        "tarvek_set_hidden_rules",
-        "tarvek_count",
-        "tarvek_name",
-        "tarvek_kind",
-        "tarvek_size",
-        "tarvek_mtime_ms",
-        "tarvek_sort",
-        "tarvek_decide",
-        "tarvek_subs_folder_index",
-        "tarvek_cue_audio_index",
-        "tarvek_item_id",
-        "tarvek_item_legacy_id",
-        "tarvek_resume_key",
-        "tarvek_legacy_resume_key",
-        "tarvek_result_json",
-    };
-    // Public functions that only code linked with the static library may call.
-    const char *internal_only[] = {"tarvek_natural_cmp", "tarvek_stable_hash_cli", "tarvek_b64_cli"};
-
+    const std::set<std::string> &expected = tarvek_test::library_exports();
     std::set<std::string> exported = ElfFile(TARVEK_SHARED_LIBRARY).exported_symbols();
     for (const std::string &name : expected) EXPECT_TRUE(exported.count(name)) << "missing export " << name;
     for (const std::string &name : exported) EXPECT_TRUE(expected.count(name)) << "unexpected export " << name;
-    for (const char *name : internal_only) EXPECT_FALSE(exported.count(name)) << name << " must not be exported";
+    for (const char *name : tarvek_test::INTERNAL_ONLY) {
+        EXPECT_FALSE(exported.count(name)) << name << " must not be exported";
+    }
 }
 
 bool starts_with(const std::string &text, const char *prefix) { return text.rfind(prefix, 0) == 0; }

@@ -1,6 +1,8 @@
 #include "folder.h"
 
 #if defined(_WIN32)
+#include "win32.h"
+
 #include <windows.h>
 #else
 #include <dirent.h>
@@ -112,54 +114,6 @@ struct MallocFree {
 
 namespace {
 
-// UTF-8 to UTF-16, strictly: a text that does not convert gives false.
-bool to_wide(const std::string &text, std::wstring &wide) {
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0 && !text.empty()) return false;
-    wide.assign(static_cast<std::size_t>(n), L'\0');
-    return text.empty() ||
-           MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), n) == n;
-}
-
-// UTF-16 to UTF-8, strictly: a text that does not convert gives false.
-bool to_utf8(const wchar_t *wide, std::string &text) {
-    int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return false;
-    text.assign(static_cast<std::size_t>(n), '\0');
-    if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, text.data(), n, nullptr, nullptr) != n) return false;
-    text.pop_back();  // the converted NUL
-    return true;
-}
-
-// A UTF-16 name that is not valid UTF-16 (a lone surrogate), in the generalised UTF-8 that encodes
-// a lone surrogate like any other code point: its bytes are not UTF-8, so it is shown escaped.
-std::string to_loose_utf8(const wchar_t *wide) {
-    std::string text;
-    for (const wchar_t *w = wide; *w; ++w) {
-        std::uint32_t code = static_cast<std::uint16_t>(*w);
-        if (code >= 0xD800 && code <= 0xDBFF && w[1] >= 0xDC00 && w[1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<std::uint16_t>(w[1]) - 0xDC00);
-            ++w;
-        }
-        if (code < 0x80) {
-            text += static_cast<char>(code);
-        } else if (code < 0x800) {
-            text += static_cast<char>(0xC0 | code >> 6);
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            text += static_cast<char>(0xE0 | code >> 12);
-            text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            text += static_cast<char>(0xF0 | code >> 18);
-            text += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-            text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return text;
-}
-
 // 100-nanosecond intervals since 1601, as milliseconds since 1970.
 std::int64_t time_ms(const FILETIME &time) {
     std::uint64_t ticks = static_cast<std::uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
@@ -168,27 +122,26 @@ std::int64_t time_ms(const FILETIME &time) {
 
 }  // namespace
 
+// The absolute path is shown and handed to the library in its plain form, without the \\?\ prefix.
 bool absolute_path(const std::string &dir, std::string &absolute) {
     std::wstring wide;
-    if (!to_wide(dir, wide)) {
+    if (!system_path(dir, wide)) return false;
+    bool share = wide.rfind(L"\\\\?\\UNC\\", 0) == 0;
+    if (!to_utf8(std::wstring_view(wide).substr(share ? 8 : 4), absolute)) {
         errno = EILSEQ;
         return false;
     }
-    std::wstring full(32768, L'\0');
-    DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n == 0 || n >= full.size() || !to_utf8(full.c_str(), absolute)) {
-        errno = ENOENT;
-        return false;
-    }
+    if (share) absolute.insert(0, "\\\\");
     return true;
 }
 
+// Lists through the wide functions with the \\?\ form of the path, so that neither the names nor the
+// length of the path meet the limits of the ANSI code page and of MAX_PATH. A name that is not valid
+// UTF-16 is left out, shown with its lone surrogates as \uHHHH.
 bool list_folder(const std::string &dir, Folder &folder, Progress &progress) {
     std::wstring pattern;
-    if (!to_wide(dir + "\\*", pattern)) {
-        errno = EILSEQ;
-        return false;
-    }
+    if (!system_path(dir, pattern)) return false;
+    pattern += pattern.back() == L'\\' ? L"*" : L"\\*";
     WIN32_FIND_DATAW found;
     HANDLE handle = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -203,7 +156,7 @@ bool list_folder(const std::string &dir, Folder &folder, Progress &progress) {
         progress.entries(++read);
         std::string name;
         if (!to_utf8(found.cFileName, name)) {
-            folder.leave_out(to_loose_utf8(found.cFileName));
+            folder.leave_out(shown_utf8(found.cFileName));
             continue;
         }
         if (name == "." || name == ".." || !folder.keeps_more()) continue;

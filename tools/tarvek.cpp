@@ -18,6 +18,8 @@
 #endif
 
 #if defined(_WIN32)
+#include "win32.h"
+
 #include <fcntl.h>
 #include <io.h>
 #endif
@@ -84,7 +86,13 @@ struct Options {
 
 // One line on standard error, the program's name first. Names and paths in it are escaped by the
 // caller; the text as a whole is escaped once more for what came from elsewhere (option values).
-void message(const std::string &text) { std::fprintf(stderr, "tarvek: %s\n", text.c_str()); }
+void message(const std::string &text) {
+#if defined(_WIN32)
+    bool written = false;
+    if (write_console(2, "tarvek: " + text + "\n", written)) return;
+#endif
+    std::fprintf(stderr, "tarvek: %s\n", text.c_str());
+}
 
 int usage_error(const std::string &text) {
     // Escaped for the option values in it; its own apostrophes stay as they are.
@@ -804,7 +812,11 @@ std::string read_input(const std::string &name, std::string &text) {
     const std::string too_large = "larger than the " + std::to_string(MAX_LISTING_BYTES) +
                                   " bytes of the largest listing document read (see tarvek(1))";
     if (name != "-") {
+#if defined(_WIN32)
+        file = open_for_reading(name);  // the name is UTF-8, and may be longer than MAX_PATH
+#else
         file = std::fopen(name.c_str(), "rb");
+#endif
         if (!file) return std::string("cannot read: ") + std::strerror(errno);
     }
     struct stat info;
@@ -932,6 +944,8 @@ int run(int argc, char **argv) {
                  "tarvek");
     app.set_version_flag("--version", std::string("tarvek ") + TARVEK_VERSION, "Print the version and exit");
     app.require_subcommand(1);
+    // A path such as /media is an operand on Windows too, not an option.
+    app.allow_windows_style_options(false);
     app.get_formatter()->column_width(30);
     app.footer("Exit status: 0 on success, 1 on a failure (one line on standard error), 2 on a usage error.\n"
                "Run 'tarvek COMMAND --help' for a command's options; 'man tarvek' tells everything.");
@@ -1062,9 +1076,7 @@ int run(int argc, char **argv) {
     return helper("natcmp", options);
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
+int host_main(int argc, char **argv) {
     // Output buffers itself and checks every write, so standard output passes writes straight on.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     int status;
@@ -1076,3 +1088,29 @@ int main(int argc, char **argv) {
     }
     return out().finish(status);
 }
+
+}  // namespace
+
+#if defined(_WIN32)
+// Windows hands a program its arguments as UTF-16 (wmain): they are converted once, strictly, to the
+// UTF-8 that the host works in, and one that is not valid UTF-16 is refused. Standard output and
+// standard error are binary, so that redirected output is the same bytes as on other systems; a
+// console gets its text through WriteConsoleW (Output, message).
+int wmain(int argc, wchar_t **wide_argv) {
+    std::vector<std::string> arguments(static_cast<std::size_t>(argc));
+    for (int i = 0; i < argc; ++i) {
+        if (!to_utf8(wide_argv[i], arguments[static_cast<std::size_t>(i)])) {
+            message("argument " + std::to_string(i) + " is not valid UTF-16: " + shown_utf8(wide_argv[i]));
+            return EXIT_USAGE;
+        }
+    }
+    std::vector<char *> argv;
+    for (std::string &argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    return host_main(argc, argv.data());
+}
+#else
+int main(int argc, char **argv) { return host_main(argc, argv); }
+#endif

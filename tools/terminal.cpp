@@ -3,6 +3,8 @@
 #include <utf8proc.h>
 
 #if defined(_WIN32)
+#include "win32.h"
+
 #include <io.h>
 #include <windows.h>
 #else
@@ -350,6 +352,15 @@ void Output::write(std::string_view text) {
 // fwrite reports here.
 void Output::flush() {
     if (error_ || buffer_.empty()) return;
+#if defined(_WIN32)
+    // A console shows the names whatever its code page; a file or a pipe gets the UTF-8 bytes.
+    bool written = false;
+    if (write_console(1, buffer_, written)) {
+        if (!written) error_ = EIO;
+        buffer_.clear();
+        return;
+    }
+#endif
     errno = 0;
     if (std::fwrite(buffer_.data(), 1, buffer_.size(), stdout) != buffer_.size() || std::fflush(stdout) != 0) {
         error_ = errno != 0 ? errno : EIO;
