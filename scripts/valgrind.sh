@@ -6,8 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh --valgrind
 
-cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Debug -DTARVEK_WERROR=ON -DTARVEK_BUILD_TOOLS=OFF -DTARVEK_BUILD_BENCH=OFF \
-    -DTARVEK_BUILD_FUZZ=OFF >/dev/null
+cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Debug -DTARVEK_WERROR=ON -DTARVEK_BUILD_TOOLS=OFF -DTARVEK_BUILD_MPV=OFF \
+    -DTARVEK_BUILD_BENCH=OFF -DTARVEK_BUILD_FUZZ=OFF >/dev/null
 cmake --build build-valgrind -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 valgrind --tool=memcheck --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \
     --show-leak-kinds=definite,indirect --track-origins=yes --quiet \
