@@ -117,7 +117,13 @@ template <typename T, typename Greater>
 void merge_buffered(T *v, std::size_t mid, std::size_t n, T *scratch, Greater greater) {
     std::memcpy(scratch, v, mid * sizeof *v);
     std::size_t i = 0, j = mid, out = 0;
-    while (i < mid && j < n) v[out++] = greater(scratch[i], v[j]) ? v[j++] : scratch[i++];
+    // Without a branch on which side is taken: that branch would go either way at random.
+    while (i < mid && j < n) {
+        bool right = greater(scratch[i], v[j]);
+        v[out++] = right ? v[j] : scratch[i];
+        j += right;
+        i += !right;
+    }
     std::memcpy(v + out, scratch + i, (mid - i) * sizeof *v);
 }
 
