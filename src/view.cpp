@@ -276,7 +276,7 @@ void sort_view_by_name(bool descending, Compare compare) {
 //     of significant digits (with that count in two bytes after the marker when it is large), the
 //     significant digits two to a byte, then the count of leading zeros, reversed so that more zeros
 //     order first (one byte, or a mark and two bytes when it is large).
-// No key byte is 0, so a key is a NUL-terminated text and strcmp compares two of them.
+// No key byte is 0, so the zero bytes that follow a key in its last 8-byte number mark its end.
 
 // Digit runs with up to this many significant digits have their own marker.
 constexpr unsigned SHORT_RUN_MARKERS = 34;
@@ -310,7 +310,7 @@ void put_count(unsigned char *out, std::size_t count) {
     out[1] = static_cast<unsigned char>(count % 255 + 1);
 }
 
-// The longest key of a name: three bytes for a one-digit run, at most two per byte of a name otherwise.
+// The longest key of a name: at most three bytes per byte of the name, which a one-digit run takes.
 constexpr std::size_t MAX_KEY = 3 * MAX_NAME;
 
 // Writes the key of `name` (at most MAX_KEY bytes) at `out`, without a NUL, and returns its length.
