@@ -131,7 +131,10 @@ TARVEK_API int tarvek_set_backend_id(const char *id);
 /**
  * Sets the folder path of the folder context to a copy of `path`, byte for byte. Set it before loading
  * the listing: entry paths are formed from the folder path in force at load time, and a later change
- * does not alter them. Returns TARVEK_STATUS_OK, TARVEK_STATUS_BAD_ARGUMENT ("null path") or
+ * does not alter them. A path is formed from the folder path without its trailing '/' characters, so
+ * the folder path "/" (like "" or "//") forms paths without a leading '/': its items' paths, and the
+ * identifiers hashed from them, are those of the empty folder path. Identifiers are persisted, so this
+ * stays as it is. Returns TARVEK_STATUS_OK, TARVEK_STATUS_BAD_ARGUMENT ("null path") or
  * TARVEK_STATUS_NO_MEMORY ("out of memory"); on failure the previous value stays.
  */
 TARVEK_API int tarvek_set_folder_path(const char *path);
@@ -158,7 +161,9 @@ TARVEK_API const char *tarvek_folder_path(void);
  *   { "error": "name", ... }           a listing error: the backend could not list the folder.
  * An item is { "name": "...", "path": "...", "folder": true, "size": n, "mtime_ms": n }, where only the
  * name is required. A name uses '/' or '\' as separator and may end in one; a separator inside it
- * rejects the item. Without a "path", an entry's path is the folder path and the name joined by '/'.
+ * rejects the item, and so does a name of separators alone. A name or "path" holding a NUL character
+ * ("\u0000") rejects the item too (TARVEK_STATUS_BAD_DATA). Without a "path", an entry's path is the
+ * folder path and the name joined by '/'.
  *
  * The text is only read; the caller may free it when the call returns. A load succeeds as a whole or
  * leaves no listing: a rejected item discards the items accepted before it.
@@ -271,12 +276,14 @@ TARVEK_API int tarvek_sort(int key, int desc);
 
 /**
  * Compares two names in natural order: ASCII letters without regard to case, runs of digits by their
- * numeric value (the first 18 digits of a run; longer runs on both sides by length, then digit by
- * digit), and when two numbers are equal the run with more leading zeros first. Other bytes compare as
- * signed 8-bit values, so bytes of multi-byte UTF-8 characters order before every ASCII byte.
+ * exact numeric value, however long (without their leading zeros, the shorter run is the smaller
+ * number, and runs of equal length compare digit by digit), and when two numbers are equal the run
+ * with more leading zeros first. Other bytes compare as signed 8-bit values, so bytes of multi-byte
+ * UTF-8 characters order before every ASCII byte. The order is total: antisymmetric and transitive,
+ * so sorting gives one order whatever order the names came in.
  *
- * Negative when `a` orders before `b`, 0 when they are equal, positive after: -1 or 1 when a number, a
- * run length or the end of a name decides, otherwise the difference of the two case-folded bytes. A null
+ * Negative when `a` orders before `b`, 0 when they are equal, positive after: -1 or 1 when two digit
+ * runs or the end of a name decide, otherwise the difference of the two case-folded bytes. A null
  * name orders before every name, and two nulls are equal. Allocates nothing.
  *
  * Available to code linked with the static library; the shared library does not export it.

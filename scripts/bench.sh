@@ -102,7 +102,8 @@ print("'paired' measures library and floor alternately in the same iterations (t
 print("range in brackets), 'separate' divides the medians of their own benchmarks; the verdict goes by")
 print("'paired'. A sorted view's sort is timed against one tarvek_natural_cmp per neighbouring pair, and")
 print("'about one comparison per entry' counts as met up to 1.5)")
-print("%-44s %8s %8s %9s %8s  %s" % ("figure", "n", "paired", "separate", "target", "verdict (at 200000)"))
+print("%-44s %8s %8s %9s %8s  %s" % ("figure", "n", "paired", "separate", "target",
+                                     "verdict (at 200000; the natural sort at both)"))
 checks = [
     ("repeated load / floor_parse_walk", "pair/load/random/%d", ["load/random/%d"], ["floor_parse_walk/random/%d"],
      2.5, "≤"),
@@ -110,10 +111,12 @@ checks = [
     ("result_json / (floor_result + hashing)", "pair/result_json/random/%d", ["result_json/random/%d"],
      ["floor_result/random/%d", "hashing/random/%d"], 1.5, "≤"),
     ("natural sort, random / strverscmp sort", "pair/natural_sort/random/%d", ["sort/natural/asc/random/%d"],
-     ["floor_strverscmp_sort/random/%d"], 1.2, "≤"),
+     ["floor_strverscmp_sort/random/%d"], 0.5, "≤"),
     ("natural sort, sorted view / one cmp per entry", "pair/sorted_view/sorted/%d",
      ["sort/natural/asc/sorted/%d"], ["floor_adjacent_cmp/sorted/%d"], 1.0, "≈"),
 ]
+# Figures whose target holds at both sizes; the others are judged at 200000.
+BOTH_SIZES = {"natural sort, random / strverscmp sort"}
 for n in (20000, 200000):
     for label, pair, top, bottom, target, how in checks:
         paired = pair_ratio.get(pair % n) if pair else None
@@ -121,7 +124,7 @@ for n in (20000, 200000):
         if paired is None and separate is None:
             continue
         value = paired if paired is not None else separate
-        if n != 200000:
+        if n != 200000 and label not in BOTH_SIZES:
             verdict = ""
         elif how == "≈":
             verdict = "met" if value <= 1.5 else "MISSED"

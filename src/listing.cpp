@@ -117,24 +117,48 @@ bool keep_folder() {
 // Where the entries' texts go while the items are read: their offsets in the parsed document's string
 // copy, which becomes the text block, or (without one) copies appended to a block of the loader's own.
 struct TextSink {
-    const char *document = nullptr;  // the document's string copy, when its texts are kept there
+    char *document = nullptr;  // the document's string copy, when its texts are kept there
     std::size_t document_size = 0;
     char *block = nullptr;  // the loader's own block, when texts are copied
     std::size_t used = 0;
+    // Where the copy gets the ends of the names that lost their trailing separators, made only once
+    // every text was found inside it (so that reading the items again, copying, finds them unchanged).
+    std::uint32_t *cuts = nullptr;
+    std::size_t cuts_n = 0;
+    std::size_t cuts_capacity = 0;
 };
+
+// The text at `offset` of the text block to be.
+const char *placed_text(const TextSink &sink, std::uint32_t offset) {
+    return (sink.document ? sink.document : sink.block) + offset;
+}
 
 // How placing a text went.
 enum class Placed { OK, OUTSIDE, NO_MEMORY, TOO_LARGE };
 
-// The offset of `text` in the text block to be.
-Placed place(TextSink &sink, const char *text, std::uint32_t &offset) {
+// The offset in the text block to be of the first `length` bytes of `text`, which end there. In the
+// document's string copy the text and the byte after it must lie inside the copy; when that byte is
+// not the text's end yet, its place is noted for when the copy becomes the text block. Nothing of the
+// document is written here.
+Placed place(TextSink &sink, const char *text, std::size_t length, std::uint32_t &offset) {
     if (sink.document) {
         auto at = reinterpret_cast<std::uintptr_t>(text), begin = reinterpret_cast<std::uintptr_t>(sink.document);
-        if (at < begin || at - begin >= sink.document_size) return Placed::OUTSIDE;
+        if (at < begin || at - begin >= sink.document_size || length >= sink.document_size - (at - begin))
+            return Placed::OUTSIDE;
         offset = static_cast<std::uint32_t>(at - begin);
+        if (text[length] != '\0') {
+            if (sink.cuts_n == sink.cuts_capacity) {
+                std::size_t capacity = sink.cuts_capacity ? sink.cuts_capacity * 2 : 64;
+                auto *cuts = static_cast<std::uint32_t *>(std::realloc(sink.cuts, capacity * sizeof *sink.cuts));
+                if (!cuts) return Placed::NO_MEMORY;
+                sink.cuts = cuts;
+                sink.cuts_capacity = capacity;
+            }
+            sink.cuts[sink.cuts_n++] = static_cast<std::uint32_t>(offset + length);
+        }
         return Placed::OK;
     }
-    std::size_t size = std::strlen(text) + 1;
+    std::size_t size = length + 1;
     if (size >= NO_PATH - sink.used) return Placed::TOO_LARGE;
     if (!sink.block || sink.used + size > block_capacity(sink.block)) {
         // Half as large again, and never as large as NO_PATH.
@@ -144,10 +168,19 @@ Placed place(TextSink &sink, const char *text, std::uint32_t &offset) {
         if (!block) return Placed::NO_MEMORY;
         sink.block = block;
     }
-    std::memcpy(sink.block + sink.used, text, size);
+    std::memcpy(sink.block + sink.used, text, length);
+    sink.block[sink.used + length] = '\0';
     offset = static_cast<std::uint32_t>(sink.used);
     sink.used += size;
     return Placed::OK;
+}
+
+// Whether the yyjson in the process lays out a parsed document's strings as the library keeps them:
+// every string unescaped and NUL-terminated inside one block of the document's allocator, `str_pool`,
+// which the document frees as a whole. The yyjson the library was built with does; another major or
+// minor version (one library name serves several) documents nothing of it, so its texts are copied.
+bool document_text_known() {
+    return (yyjson_version() >> 8) == (YYJSON_VERSION_HEX >> 8);
 }
 
 // A text that the document's string copy does not hold: the items are read again, copying.
@@ -171,31 +204,41 @@ int status_of(Placed placed) {
 int parse_item(yyjson_val *item, TextSink &sink) {
     ItemMembers m = find_members(item);
 
-    // Texts are taken up to their first NUL byte.
+    // A name or path that holds a NUL byte would be cut short: the item is refused instead.
     const char *raw_name = yyjson_is_str(m.name) ? yyjson_get_str(m.name) : nullptr;
     if (!raw_name || raw_name[0] == '\0') return STATUS_BAD_DATA;
-    std::size_t length = std::strlen(raw_name);
+    std::size_t length = yyjson_get_len(m.name);
+    if (std::memchr(raw_name, '\0', length)) return STATUS_BAD_DATA;
+    if (yyjson_is_str(m.path) && std::memchr(yyjson_get_str(m.path), '\0', yyjson_get_len(m.path)))
+        return STATUS_BAD_DATA;
     if (length > MAX_NAME) return STATUS_LIMIT;
     // The name's normal form (tarvek_normalize_name), read in place: the trailing separators go, and
     // a separator left inside rejects the item, so an accepted name has no '\' to turn into '/' and
-    // its normal form is the raw name without the trailing separators, byte for byte.
+    // its normal form is the raw name without the trailing separators, byte for byte. A name of
+    // separators alone leaves nothing, and an empty name is refused.
     while (length > 0 && (raw_name[length - 1] == '/' || raw_name[length - 1] == '\\')) --length;
+    if (length == 0) return STATUS_BAD_DATA;
     if (std::memchr(raw_name, '/', length) || std::memchr(raw_name, '\\', length)) return STATUS_BAD_DATA;
 
     std::int64_t size;
     std::int64_t mtime_ms;
     if (!take_number(m.size, &size) || !take_number(m.mtime_ms, &mtime_ms)) return STATUS_BAD_DATA;
 
-    // The document's copy of the text is the library's to change, and reading an item again finds the
-    // name already in its normal form.
-    char *name = const_cast<char *>(raw_name);
-    name[length] = '\0';
     Entry entry{0, NO_PATH, size, mtime_ms};
-    int status = status_of(place(sink, name, entry.name));
+    int status = status_of(place(sink, raw_name, length, entry.name));
     if (status == STATUS_OK && yyjson_is_str(m.path))
-        status = status_of(place(sink, yyjson_get_str(m.path), entry.path));
+        status = status_of(place(sink, yyjson_get_str(m.path), yyjson_get_len(m.path), entry.path));
     if (status != STATUS_OK) return status;
     s_list.items[s_list.count] = entry;
+    const char *name = placed_text(sink, entry.name);
+    char cut_name[MAX_NAME + 1];
+    if (name[length] != '\0') {
+        // A name still followed by its trailing separators in the document's copy: its facts are read
+        // from a copy of its normal form.
+        std::memcpy(cut_name, name, length);
+        cut_name[length] = '\0';
+        name = cut_name;
+    }
     s_list.facts[s_list.count] = facts_of(name, yyjson_is_true(m.folder));
     ++s_list.count;
     return STATUS_OK;
@@ -291,27 +334,31 @@ int load_items(yyjson_doc *doc, yyjson_val *items, bool keep_document_text) {
     if (!reserve_entries(count) || !keep_folder()) return STATUS_NO_MEMORY;
 
     TextSink sink;
-    if (keep_document_text && doc->str_pool && block_capacity(doc->str_pool) < NO_PATH) {
+    if (keep_document_text && document_text_known() && doc->str_pool &&
+        block_capacity(doc->str_pool) < NO_PATH) {
         sink.document = doc->str_pool;
         sink.document_size = block_capacity(doc->str_pool);
     }
     int status = read_items(items, sink);
     if (status == READ_AGAIN_COPYING) {
+        std::free(sink.cuts);
         sink = TextSink{};
         status = read_items(items, sink);
     }
-    if (status != STATUS_OK) {
-        give_back_block(sink.block);
-        return status;
-    }
-    if (sink.document) {
-        // The document's string copy becomes the text block, and yyjson frees the rest of the document.
+    if (status == STATUS_OK && sink.document) {
+        // Every text lies in the document's string copy: it becomes the text block, with the names'
+        // ends made, and yyjson frees the rest of the document.
+        for (std::size_t i = 0; i < sink.cuts_n; ++i) sink.document[sink.cuts[i]] = '\0';
         s_list.text = doc->str_pool;
+        s_list.text_in_document = true;
         doc->str_pool = nullptr;
-    } else {
+    } else if (status == STATUS_OK) {
         s_list.text = sink.block;
+    } else {
+        give_back_block(sink.block);
     }
-    return STATUS_OK;
+    std::free(sink.cuts);
+    return status;
 }
 
 // Marks every file's hidden flag anew under the rules in force.

@@ -60,6 +60,7 @@ int check_text_call(const char *text, const char *out, std::uint64_t out_size) {
 void clear_state() {
     give_back_block(s_list.text);
     s_list.text = nullptr;
+    s_list.text_in_document = false;
     std::free(s_list.folder);
     s_list.folder = nullptr;
     s_list.folder_length = 0;

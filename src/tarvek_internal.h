@@ -96,7 +96,7 @@ constexpr bool is_presented(std::uint8_t facts) {
 //     reused from load to load and never shrunk: emptying the table keeps them.
 //   - text is the block that holds every entry's name and given path, NUL-terminated, at the entries'
 //     offsets: the parsed listing's own copy of its strings, or a block of the loader's own; less than
-//     NO_PATH bytes long, and null when count is 0.
+//     NO_PATH bytes long, and null when count is 0. text_in_document says which of the two it is.
 //   - folder is the folder path in force when the listing was loaded, without its trailing '/'
 //     characters (null when that leaves nothing): a formed path is folder, '/' and the name, or the
 //     name alone without a folder. Setting another folder path later changes no formed path.
@@ -106,6 +106,7 @@ struct EntryTable {
     std::uint64_t count;
     std::uint64_t capacity;
     char *text;
+    bool text_in_document;
     char *folder;
     std::size_t folder_length;
 };
@@ -268,8 +269,10 @@ bool is_disc_folder_name(const char *name);
 // MARK: - listing.cpp
 
 // Loads a listing document (tarvek_load_listing). With `keep_document_text` the entries' texts stay in
-// the parsed document's copy of the text, which becomes the text block; without it (and whenever that
-// copy cannot serve) they are copied into a block of their own. Both give the same entries.
+// the parsed document's copy of the text, which becomes the text block, when the yyjson in the process
+// is the major and minor version the library was built with; without it (and whenever that copy
+// cannot serve) they are copied into a block of their own, and nothing yyjson owns is written. Both
+// give the same entries.
 int load_listing(const char *json, bool keep_document_text);
 // The facts of an entry with this name and folder flag under the rules in force.
 std::uint8_t facts_of(const char *name, bool folder);

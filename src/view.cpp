@@ -35,28 +35,29 @@ constexpr PresentedTable presented_table() {
 }
 constexpr PresentedTable PRESENTED = presented_table();
 
-// Digit runs are valued on at most this many digits, which a signed 64-bit integer always holds.
-constexpr std::size_t MAX_VALUED_DIGITS = 18;
-
 // Views of at most this many entries are sorted by insertion; longer ones are split and merged.
 constexpr std::size_t INSERTION_SORT_MAX = 16;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Compares two digit runs of lengths la and lb (each at least 1) by value; 0 when they are equal in
-// value and length.
+// The number of leading zeros of a digit run of length n: all of them for a run of zeros, whose value
+// has no significant digit.
+std::size_t leading_zeros(const char *run, std::size_t n) {
+    std::size_t zeros = 0;
+    while (zeros < n && run[zeros] == '0') ++zeros;
+    return zeros;
+}
+
+// Compares two digit runs of lengths la and lb (each at least 1) by their exact value, of any length:
+// without their leading zeros, the shorter run is the smaller number, and runs of equal length compare
+// digit by digit. Equal values order the run with more leading zeros first. -1 or 1, or 0 when the runs
+// are identical.
 int compare_run_values(const char *a, std::size_t la, const char *b, std::size_t lb) {
-    if (la > MAX_VALUED_DIGITS && lb > MAX_VALUED_DIGITS) {
-        // Too long to value: the shorter run is the smaller number, else the first differing digit.
-        if (la != lb) return la < lb ? -1 : 1;
-        int diff = std::memcmp(a, b, la);
-        return diff < 0 ? -1 : diff > 0;
-    }
-    std::int64_t va = 0, vb = 0;
-    for (std::size_t i = 0; i < std::min(la, MAX_VALUED_DIGITS); ++i) va = va * 10 + (a[i] - '0');
-    for (std::size_t i = 0; i < std::min(lb, MAX_VALUED_DIGITS); ++i) vb = vb * 10 + (b[i] - '0');
-    if (va != vb) return va < vb ? -1 : 1;
-    // Equal values: more leading zeros order first.
+    std::size_t za = leading_zeros(a, la), zb = leading_zeros(b, lb);
+    std::size_t sa = la - za, sb = lb - zb;
+    if (sa != sb) return sa < sb ? -1 : 1;
+    int diff = std::memcmp(a + za, b + zb, sa);
+    if (diff != 0) return diff < 0 ? -1 : 1;
     if (la != lb) return la > lb ? -1 : 1;
     return 0;
 }
@@ -116,7 +117,13 @@ template <typename T, typename Greater>
 void merge_buffered(T *v, std::size_t mid, std::size_t n, T *scratch, Greater greater) {
     std::memcpy(scratch, v, mid * sizeof *v);
     std::size_t i = 0, j = mid, out = 0;
-    while (i < mid && j < n) v[out++] = greater(scratch[i], v[j]) ? v[j++] : scratch[i++];
+    // Without a branch on which side is taken: that branch would go either way at random.
+    while (i < mid && j < n) {
+        bool right = greater(scratch[i], v[j]);
+        v[out++] = right ? v[j] : scratch[i];
+        j += right;
+        i += !right;
+    }
     std::memcpy(v + out, scratch + i, (mid - i) * sizeof *v);
 }
 
@@ -257,6 +264,183 @@ void sort_view_by_name(bool descending, Compare compare) {
     give_back_block(named);
 }
 
+// MARK: Natural sort keys
+//
+// The natural order is the plain byte order of a key made from each name, so a natural sort computes
+// one key per name and then compares keys, never names. A name is a sequence of tokens: every byte
+// that is not a digit, folded, and every digit run. The key writes each token as a code that orders
+// as natural_cmp orders the tokens, and no code is the beginning of another, so the first differing
+// token decides, and a name that ends first (a key that is a prefix of the other) orders first:
+//   - a byte that is not a digit: its rank among the folded bytes read as signed 8-bit values;
+//   - a digit run: a marker ranked where the digits rank among those bytes, which also tells the count
+//     of significant digits (with that count in two bytes after the marker when it is large), the
+//     significant digits two to a byte, then the count of leading zeros, reversed so that more zeros
+//     order first (one byte, or a mark and two bytes when it is large).
+// No key byte is 0, so the zero bytes that follow a key in its last 8-byte number mark its end.
+
+// Digit runs with up to this many significant digits have their own marker.
+constexpr unsigned SHORT_RUN_MARKERS = 34;
+// A large count in two key bytes, each from 1 to 255. A name's counts are below 255 * 255.
+constexpr std::size_t TWO_BYTE_COUNT_LIMIT = 255 * 255;
+static_assert(MAX_NAME < TWO_BYTE_COUNT_LIMIT, "a count of a name's digits fits in two key bytes");
+
+struct KeyRanks {
+    std::uint8_t rank[256];  // for every byte that is not a digit; the first digit run marker for digits
+};
+constexpr KeyRanks key_ranks() {
+    KeyRanks ranks{};
+    unsigned next = 1;
+    for (int value = -128; value < 128; ++value) {
+        auto byte = static_cast<unsigned char>(value);
+        if (value == 0 || (byte >= 'A' && byte <= 'Z') || (byte > '0' && byte <= '9')) continue;
+        ranks.rank[byte] = static_cast<std::uint8_t>(next);
+        // The digits' place holds every digit run marker: the short ones, then the long one.
+        next += byte == '0' ? SHORT_RUN_MARKERS + 2 : 1;
+    }
+    for (unsigned char c = 'A'; c <= 'Z'; ++c) ranks.rank[c] = ranks.rank[c - 'A' + 'a'];
+    for (unsigned char c = '1'; c <= '9'; ++c) ranks.rank[c] = ranks.rank[static_cast<unsigned char>('0')];
+    return ranks;
+}
+constexpr KeyRanks KEY_RANKS = key_ranks();
+static_assert(KEY_RANKS.rank[0x7F] == 255, "the ranks fill the key bytes exactly");
+
+// Writes a count below TWO_BYTE_COUNT_LIMIT as two nonzero bytes in its order.
+void put_count(unsigned char *out, std::size_t count) {
+    out[0] = static_cast<unsigned char>(count / 255 + 1);
+    out[1] = static_cast<unsigned char>(count % 255 + 1);
+}
+
+// The longest key of a name: at most three bytes per byte of the name, which a one-digit run takes.
+constexpr std::size_t MAX_KEY = 3 * MAX_NAME;
+
+// Writes the key of `name` (at most MAX_KEY bytes) at `out`, without a NUL, and returns its length.
+std::size_t natural_key(const char *name, unsigned char *out) {
+    const std::uint8_t digit_marker = KEY_RANKS.rank[static_cast<unsigned char>('0')];
+    std::size_t at = 0;
+    for (const char *p = name; *p != '\0';) {
+        if (!is_digit(*p)) {
+            out[at++] = KEY_RANKS.rank[static_cast<unsigned char>(*p++)];
+            continue;
+        }
+        const char *run = p;
+        while (is_digit(*p)) ++p;
+        std::size_t length = static_cast<std::size_t>(p - run);
+        std::size_t zeros = leading_zeros(run, length);
+        std::size_t significant = length - zeros;
+        if (significant <= SHORT_RUN_MARKERS) {
+            out[at++] = static_cast<unsigned char>(digit_marker + significant);
+        } else {
+            out[at++] = static_cast<unsigned char>(digit_marker + SHORT_RUN_MARKERS + 1);
+            put_count(out + at, significant);
+            at += 2;
+        }
+        const char *digit = run + zeros;
+        for (std::size_t i = 0; i + 1 < significant; i += 2)
+            out[at++] = static_cast<unsigned char>((digit[i] - '0') * 10 + (digit[i + 1] - '0') + 1);
+        if (significant % 2) out[at++] = static_cast<unsigned char>(digit[significant - 1] - '0' + 1);
+        // More zeros first: 255 for none, 254 down to 2 for 1 to 253 zeros, then 1 and two bytes.
+        if (zeros < 254) {
+            out[at++] = static_cast<unsigned char>(255 - zeros);
+        } else {
+            out[at++] = 1;
+            put_count(out + at, TWO_BYTE_COUNT_LIMIT - 1 - zeros);
+            at += 2;
+        }
+    }
+    return at;
+}
+
+// One name in a natural sort: the first 8 bytes of its key as a big-endian number (zeros after the
+// key's end), where the rest of the key starts in the sort's tails, and the view's entry. The rest of
+// a key that fills the head is held the same way, 8 bytes to a number, up to and including the number
+// that holds a zero byte after the key's end: two keys compare number by number, and equal numbers
+// that hold a zero byte end both keys.
+struct KeyedEntry {
+    std::uint64_t head;
+    std::uint32_t tail;
+    std::uint32_t index;
+};
+constexpr std::size_t KEY_CHUNK = sizeof(std::uint64_t);
+
+// The numbers that hold the rest of a key of `length` bytes: none when the key ends within its head.
+std::size_t tail_chunks(std::size_t length) { return length < KEY_CHUNK ? 0 : (length - KEY_CHUNK) / KEY_CHUNK + 1; }
+
+// The 8 bytes at `bytes` as a big-endian number.
+std::uint64_t big_endian_chunk(const unsigned char *bytes) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, bytes, sizeof chunk);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return chunk;
+#elif defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    return __builtin_bswap64(chunk);
+#else
+    chunk = 0;
+    for (std::size_t b = 0; b < KEY_CHUNK; ++b) chunk = chunk << 8 | bytes[b];
+    return chunk;
+#endif
+}
+
+// Sorts the presented view in natural order by keys: a block holds the keyed entries twice over (as
+// made, then by buckets), and another, grown as the keys are made, their tails. When either cannot be
+// allocated, the positions are sorted by comparing names, with merges in place, so a sort never fails.
+void sort_view_naturally(bool descending) {
+    auto by_position = [](std::uint32_t x, std::uint32_t y) {
+        return natural_cmp(entry_name(s_list.items[x]), entry_name(s_list.items[y]));
+    };
+    if (view_in_order(descending, by_position)) return;
+    std::size_t n = static_cast<std::size_t>(s_presented_n);
+    auto *keyed = static_cast<KeyedEntry *>(take_block(2 * n * sizeof(KeyedEntry)));
+    // Room for keys of about 24 bytes to begin with.
+    auto *tails = keyed ? static_cast<std::uint64_t *>(take_block(n * 2 * KEY_CHUNK)) : nullptr;
+    std::size_t used = 0;
+    unsigned char key[MAX_KEY + 2 * KEY_CHUNK];
+    for (std::size_t i = 0; tails && i < n; ++i) {
+        std::size_t length = natural_key(entry_name(s_list.items[s_presented[i]]), key);
+        std::memset(key + length, 0, KEY_CHUNK);
+        std::size_t count = tail_chunks(length);
+        if ((used + count) * KEY_CHUNK > block_capacity(tails)) {
+            std::size_t grown = (used + count) * KEY_CHUNK + block_capacity(tails) / 2;
+            auto *larger = used + count < UINT32_MAX ? grow_block(tails, used * KEY_CHUNK, grown) : nullptr;
+            if (!larger) give_back_block(tails);
+            tails = static_cast<std::uint64_t *>(larger);
+            if (!tails) break;
+        }
+        keyed[i] = KeyedEntry{big_endian_chunk(key), static_cast<std::uint32_t>(used), s_presented[i]};
+        for (std::size_t c = 1; c <= count; ++c) tails[used++] = big_endian_chunk(key + KEY_CHUNK * c);
+    }
+    if (!tails) {
+        give_back_block(keyed);
+        sort_elements(s_presented, n, static_cast<std::uint32_t *>(nullptr), descending, by_position);
+        return;
+    }
+    auto compare = [tails](const KeyedEntry &x, const KeyedEntry &y) {
+        if (x.head != y.head) return x.head < y.head ? -1 : 1;
+        if ((x.head & 0xFF) == 0) return 0;
+        for (const std::uint64_t *a = tails + x.tail, *b = tails + y.tail;; ++a, ++b) {
+            if (*a != *b) return *a < *b ? -1 : 1;
+            if ((*a & 0xFF) == 0) return 0;
+        }
+    };
+    // The keys' first bytes put the entries into 256 buckets in order, keeping the order of the entries
+    // within each (the second half of the block); each bucket is then sorted with the first half as
+    // its scratch buffer. Every merge level this saves is one comparison per entry.
+    std::size_t counts[256] = {}, starts[256], next[256];
+    for (std::size_t i = 0; i < n; ++i) ++counts[keyed[i].head >> 56];
+    for (std::size_t b = 0, at = 0; b < 256; ++b) {
+        std::size_t bucket = descending ? 255 - b : b;
+        starts[bucket] = next[bucket] = at;
+        at += counts[bucket];
+    }
+    KeyedEntry *bucketed = keyed + n;
+    for (std::size_t i = 0; i < n; ++i) bucketed[next[keyed[i].head >> 56]++] = keyed[i];
+    for (std::size_t b = 0; b < 256; ++b) {
+        if (counts[b] > 1) sort_elements(bucketed + starts[b], counts[b], keyed, descending, compare);
+    }
+    for (std::size_t i = 0; i < n; ++i) s_presented[i] = bucketed[i].index;
+    give_back_block(tails);
+    give_back_block(keyed);
+}
+
 // Negative sizes and times (absent ones included) count as 0.
 std::int64_t at_least_zero(std::int64_t value) { return value < 0 ? 0 : value; }
 
@@ -362,7 +546,7 @@ int tarvek_sort(int key, int desc) {
     bool descending = desc == 1;
     switch (key) {
         case TARVEK_SORT_NATURAL:
-            sort_view_by_name(descending, natural_cmp);
+            sort_view_naturally(descending);
             break;
         case TARVEK_SORT_BYTEWISE:
             sort_view_by_name(descending, [](const char *a, const char *b) { return std::strcmp(a, b); });

@@ -48,6 +48,7 @@ TEST_F(DecideTest, DiscOverCueOverFilesOverEmpty) {
         {{"Bdmv/"}, TARVEK_OPEN_DISC, TARVEK_EMPTY},
         {{"bDmV\\"}, TARVEK_OPEN_DISC, TARVEK_EMPTY},
         {{"BDMV2/", "BDM/", "xBDMV/", "BDMV.bak/"}, TARVEK_EMPTY, TARVEK_EMPTY},
+        {{"XDMV/", "BXMV/", "BDXV/", "BDMX/"}, TARVEK_EMPTY, TARVEK_EMPTY},  // every letter counts
         {{"BDMV"}, TARVEK_OPEN_FILES, TARVEK_OPEN_FILES},                     // a file named BDMV is just a file
         {{"cover.jpg", "manual.pdf"}, TARVEK_OPEN_FILES, TARVEK_OPEN_FILES},  // nothing presented, still files
         {{"Thumbs.db", ".DS_Store", "$x.mkv"}, TARVEK_EMPTY, TARVEK_EMPTY},

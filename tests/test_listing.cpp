@@ -87,7 +87,13 @@ TEST_F(ListingTest, RejectedItemsLeaveNoEntriesAndNoMessage) {
         {R"({"name": ""})", TARVEK_STATUS_BAD_DATA},
         {R"({"name": 5})", TARVEK_STATUS_BAD_DATA},
         {R"({"name": null})", TARVEK_STATUS_BAD_DATA},
-        {R"({"name": "\u0000abc"})", TARVEK_STATUS_BAD_DATA},     // texts end at their first NUL
+        {R"({"name": "\u0000abc"})", TARVEK_STATUS_BAD_DATA},
+        {R"({"name": "a\u0000b.mkv"})", TARVEK_STATUS_BAD_DATA},  // a NUL would cut the name short
+        {R"({"name": "a\u0000/b"})", TARVEK_STATUS_BAD_DATA},
+        {R"({"name": "a.mkv", "path": "p\u0000q"})", TARVEK_STATUS_BAD_DATA},
+        {R"({"name": "a.mkv", "path": "\u0000"})", TARVEK_STATUS_BAD_DATA},
+        {R"({"name": "/"})", TARVEK_STATUS_BAD_DATA},  // empty once normalised
+        {R"({"name": "\\/\\"})", TARVEK_STATUS_BAD_DATA},
         {R"({"name": 5, "name": "a"})", TARVEK_STATUS_BAD_DATA},  // only the first occurrence counts
         {R"({"name": "a/b"})", TARVEK_STATUS_BAD_DATA},
         {R"({"name": "a\\b"})", TARVEK_STATUS_BAD_DATA},
@@ -110,8 +116,7 @@ TEST_F(ListingTest, RejectedItemsLeaveNoEntriesAndNoMessage) {
 TEST_F(ListingTest, NamesAreNormalisedAndLimitedTo4096Bytes) {
     const std::pair<const char *, const char *> names[] = {
         {R"(Movie.mkv)", "Movie.mkv"}, {R"(Season 1\\)", "Season 1"},
-        {R"(Season 1//)", "Season 1"}, {R"(/)", ""},
-        {R"(a\u0000/b)", "a"},         {R"(caf\u00e9 \"x\".mkv)", "caf\xC3\xA9 \"x\".mkv"},
+        {R"(Season 1//)", "Season 1"}, {R"(caf\u00e9 \"x\".mkv)", "caf\xC3\xA9 \"x\".mkv"},
     };
     for (const auto &[raw, normalised] : names) {
         ASSERT_EQ(load_item(std::string(R"({"name": ")") + raw + "\"}"), TARVEK_STATUS_OK) << raw;
@@ -179,7 +184,6 @@ TEST_F(ListingTest, PathsAreTakenOrFormedFromTheFolderPath) {
         {"/Movies", R"({"name": "a.mkv", "path": "/x/y.mkv"})", "/x/y.mkv"},
         {"/Movies", R"({"name": "a.mkv", "path": ""})", ""},
         {"/Movies", R"({"name": "a.mkv", "path": 5})", "/Movies/a.mkv"},
-        {"/Movies", R"({"name": "a.mkv", "path": "p\u0000q"})", "p"},
         {"/Movies", R"({"name": "a.mkv", "path": 5, "path": "/x"})", "/Movies/a.mkv"},
         {"/Movies/", R"({"name": "a.mkv"})", "/Movies/a.mkv"},
         {"/Movies//", R"({"name": "a.mkv"})", "/Movies/a.mkv"},
@@ -187,8 +191,6 @@ TEST_F(ListingTest, PathsAreTakenOrFormedFromTheFolderPath) {
         {"/", R"({"name": "a.mkv"})", "a.mkv"},
         {"", R"({"name": "a.mkv"})", "a.mkv"},
         {nullptr, R"({"name": "a.mkv"})", "a.mkv"},
-        {"/Movies/", R"({"name": "/"})", "/Movies/"},
-        {"/", R"({"name": "/"})", ""},
     };
     for (const PathCase &c : cases) {
         tarvek::reset_module();
@@ -204,9 +206,10 @@ TEST_F(ListingTest, PathsAreTakenOrFormedFromTheFolderPath) {
 // loader's own when that copy cannot serve: the two give the same listing.
 TEST_F(ListingTest, TextsKeptInTheDocumentOrCopiedGiveTheSameListing) {
     const char *listings[] = {
-        R"([{"name":"a.mkv","size":1},{"name":"Season 1\\","folder":true,"path":"/x/S1"},{"name":"b\u0000c.mp3"}])",
-        R"({"items":[{"name":"caf\u00e9.flac","path":""},{"name":"//"},{"name":"x.cue","path":"p\u0000q"}]})",
-        R"([{"name":"Subs","folder":true},{"name":"BDMV","folder":true},{"name":".hidden.mkv","mtime_ms":5}])",
+        R"([{"name":"a.mkv","size":1},{"name":"Season 1\\","folder":true,"path":"/x/S1"},{"name":"b\"c.mp3"}])",
+        R"({"items":[{"name":"caf\u00e9.flac","path":""},{"name":"Subs//","folder":true},{"name":"x.cue","path":"p\tq"}]})",
+        R"([{"name":"Subs","folder":true},{"name":"BDMV\\/","folder":true},{"name":".hidden.mkv","mtime_ms":5}])",
+        R"([{"name":"Album.cue/"},{"name":"Album.flac\\"},{"name":"\u00e9\ud83d\ude00.mkv","path":"/a/\u00e9"}])",
     };
     ASSERT_EQ(tarvek_set_backend_id("local"), TARVEK_STATUS_OK);
     ASSERT_EQ(tarvek_set_folder_path("/m/"), TARVEK_STATUS_OK);
@@ -214,6 +217,8 @@ TEST_F(ListingTest, TextsKeptInTheDocumentOrCopiedGiveTheSameListing) {
         std::vector<std::string> seen[2];
         for (bool keep : {true, false}) {
             ASSERT_EQ(tarvek::load_listing(listing, keep), TARVEK_STATUS_OK) << listing;
+            // The library is built with the yyjson it runs with here, so the document's copy serves.
+            EXPECT_EQ(s_list.text_in_document, keep) << listing;
             std::vector<std::string> &out = seen[keep];
             for (std::uint64_t i = 0; i < s_list.count; ++i) {
                 out.push_back(std::string(tarvek::entry_name(entry(i))) + "|" + path_of(entry(i)) + "|" +

@@ -38,9 +38,14 @@ TEST(NaturalCmp, GivesExactResults) {
         {"\xC3\xA9", "a", -158},  // -61 minus 97: bytes from 0x80 up first
         {"clip2000000000", "clip3000000000", -1},
         {"clip20240131122959", "clip20240131123000", -1},
-        {"9999999999999999999", "12345678901234567890", -1},  // both too long: the shorter first
-        {"1234567890123456789", "123456789012345678", -1},    // only 18 digits valued: equal, longer first
-        {"0000000000000000009", "5", -1},
+        // Runs of any length compare by exact value, leading zeros aside.
+        {"9999999999999999999", "12345678901234567890", -1},
+        {"1234567890123456789", "123456789012345678", 1},
+        {"0000000000000000009", "5", 1},
+        {"1000000000000000000", "100000000000000000", 1},  // 10^18 after 10^17
+        {"x1000000000000000000000000000000000000000y", "x999999999999999999999999999999999999999y", 1},
+        {"e00000000000000000000000000000000000000007", "e7", -1},  // equal values: more zeros first
+        {"0000000000000000000000", "0", -1},
         {"a10b2", "a10b10", -1},  // equal runs pass on to the rest
         {"a007b", "a7b", -1},
         {"x10", "x9y", 1},
@@ -49,8 +54,9 @@ TEST(NaturalCmp, GivesExactResults) {
 }
 
 TEST(NaturalCmp, LongRunsOfEqualLengthCompareDigitByDigit) {
-    EXPECT_LT(tarvek_natural_cmp("1234567890123456789", "1234567890123456790"), 0);
-    EXPECT_GT(tarvek_natural_cmp("1234567890123456790", "1234567890123456789"), 0);
+    EXPECT_EQ(tarvek_natural_cmp("1234567890123456789", "1234567890123456790"), -1);
+    EXPECT_EQ(tarvek_natural_cmp("1234567890123456790", "1234567890123456789"), 1);
+    EXPECT_EQ(tarvek_natural_cmp("x00012345678901234567890", "x12345678901234567899"), -1);
     EXPECT_EQ(tarvek_natural_cmp("v12345678901234567890x", "V12345678901234567890X"), 0);
     EXPECT_LT(tarvek_natural_cmp("v12345678901234567890a", "v12345678901234567890b"), 0);
 }
@@ -59,6 +65,69 @@ TEST(NaturalCmp, NullOrdersFirst) {
     EXPECT_EQ(tarvek_natural_cmp(nullptr, nullptr), 0);
     EXPECT_EQ(tarvek_natural_cmp(nullptr, ""), -1);
     EXPECT_EQ(tarvek_natural_cmp("", nullptr), 1);
+}
+
+// Three names that a comparison mixing valued and unvalued long runs ordered in a cycle: sorting them
+// gave a different order for each listing order. Every listing order must now give the one order of
+// their values.
+TEST_F(SortTest, LongRunsSortToOneOrderWhateverTheListingOrder) {
+    const std::vector<std::string> cycles[] = {
+        {"500000000000000000.mkv", "9900000000000000000.mkv", "10000000000000000000.mkv"},
+        {"e" + std::string(25, '0') + "5.mkv", "e7.mkv", "e1000000000000000000.mkv"},
+    };
+    for (const std::vector<std::string> &expected : cycles) {
+        std::vector<std::string> names = expected;
+        std::sort(names.begin(), names.end());
+        do {
+            ASSERT_EQ(load_names(names), TARVEK_STATUS_OK);
+            ASSERT_EQ(tarvek_sort(TARVEK_SORT_NATURAL, 0), TARVEK_STATUS_OK);
+            EXPECT_EQ(presented_names(), expected) << names[0] << ", " << names[1] << ", " << names[2];
+            ASSERT_EQ(tarvek_sort(TARVEK_SORT_NATURAL, 1), TARVEK_STATUS_OK);
+            EXPECT_EQ(presented_names(), std::vector<std::string>(expected.rbegin(), expected.rend()));
+        } while (std::next_permutation(names.begin(), names.end()));
+    }
+}
+
+// A name built from pieces that test every part of a sort key: digit runs short and long (past the
+// lengths that change how a run is written), with and without leading zeros (many of them too),
+// letters of both cases, bytes from 0x80 up, bytes that order around the digits, and the end of the
+// name. Few pieces, so that equal and nearly equal names are frequent.
+std::string adversarial_name(std::mt19937 &rng) {
+    static const char *const pieces[] = {"a", "A", "b", "B", "z", ".", "-", ":", "~", " ", "_", "\xC3\xA9",
+                                         "\xE6\x9D\xB1", "\x7F"};
+    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+    std::string name = "n";
+    for (std::size_t parts = pick(5); parts > 0; --parts) {
+        if (pick(2)) {
+            name += pieces[pick(sizeof pieces / sizeof *pieces)];
+            continue;
+        }
+        static const std::size_t zero_counts[] = {0, 0, 0, 1, 2, 253, 254, 300};
+        static const std::size_t digit_counts[] = {0, 1, 1, 2, 3, 18, 19, 20, 34, 35, 36, 300};
+        name += std::string(zero_counts[pick(8)], '0');
+        std::size_t digits = digit_counts[pick(12)];
+        for (std::size_t i = 0; i < digits; ++i) name += static_cast<char>('0' + (i == 0 ? 1 + pick(2) : pick(3)));
+        if (digits == 0 && name.back() != '0') name += '0';
+    }
+    return name;
+}
+
+// The sort orders by keys made from the names; it must give exactly the order of the comparison, in
+// both directions, with equal names in their earlier order.
+TEST_F(SortTest, AgreesWithTheComparisonOnAdversarialNames) {
+    std::mt19937 rng(20261211);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::string> names;
+        std::size_t count = 2 + rng() % 120;
+        for (std::size_t i = 0; i < count; ++i) names.push_back(adversarial_name(rng));
+        ASSERT_EQ(load_names(names), TARVEK_STATUS_OK);
+        ASSERT_EQ(static_cast<std::size_t>(tarvek_count()), count) << "every name is presented";
+        for (int desc : {0, 1, 0}) {
+            std::vector<std::uint32_t> expected = reference_sort(presented_indexes(), TARVEK_SORT_NATURAL, desc);
+            ASSERT_EQ(tarvek_sort(TARVEK_SORT_NATURAL, desc), TARVEK_STATUS_OK);
+            ASSERT_EQ(presented_indexes(), expected) << "round " << round << " desc " << desc;
+        }
+    }
 }
 
 TEST_F(SortTest, ChecksArgumentsThenTheListing) {

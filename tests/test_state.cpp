@@ -58,3 +58,51 @@ TEST_F(SetterTest, LastErrorKeepsTheMessageThroughLaterSuccesses) {
 }
 
 }  // namespace
+
+namespace {
+
+using KeptBlockTest = ModuleTest;
+
+// Blocks from KEPT_BLOCK_MIN bytes up are kept when given back and serve the next request of about
+// their size; smaller blocks and smaller requests go to the C library.
+TEST_F(KeptBlockTest, KeepsAndReusesFromTheMinimumUp) {
+    using tarvek::KEPT_BLOCK_MIN;
+    void *small = tarvek::take_block(KEPT_BLOCK_MIN - 1);
+    ASSERT_NE(small, nullptr);
+    tarvek::give_back_block(small);
+    EXPECT_EQ(tarvek::s_kept_n, 0u) << "a block below the minimum is not kept";
+
+    void *block = tarvek::take_block(KEPT_BLOCK_MIN);
+    ASSERT_NE(block, nullptr);
+    tarvek::give_back_block(block);
+    ASSERT_EQ(tarvek::s_kept_n, 1u) << "a block of the minimum is kept";
+    void *below = tarvek::take_block(KEPT_BLOCK_MIN - 1);
+    EXPECT_NE(below, block) << "a request below the minimum never takes a kept block";
+    EXPECT_EQ(tarvek::s_kept_n, 1u);
+    tarvek::give_back_block(below);
+    void *again = tarvek::take_block(KEPT_BLOCK_MIN);
+    EXPECT_EQ(again, block) << "a request of the minimum does";
+    EXPECT_EQ(tarvek::s_kept_n, 0u);
+    tarvek::give_back_block(again);
+}
+
+TEST_F(KeptBlockTest, GrowingALargeEnoughBlockReturnsItAsItIs) {
+    for (std::size_t size : {std::size_t{100}, tarvek::KEPT_BLOCK_MIN, 3 * tarvek::KEPT_BLOCK_MIN}) {
+        void *block = tarvek::take_block(size);
+        ASSERT_NE(block, nullptr);
+        std::memset(block, 'x', size);
+        std::size_t requested = tarvek::s_kept_requested;
+        for (std::size_t wanted : {size, size / 2}) {
+            EXPECT_EQ(tarvek::grow_block(block, size, wanted), block) << size << " to " << wanted;
+            EXPECT_EQ(tarvek::block_capacity(block), size);
+            EXPECT_EQ(tarvek::s_kept_requested, requested) << "nothing new is asked for";
+        }
+        void *grown = tarvek::grow_block(block, size, size + 1);
+        ASSERT_NE(grown, nullptr);
+        EXPECT_GE(tarvek::block_capacity(grown), size + 1);
+        EXPECT_EQ(static_cast<char *>(grown)[size - 1], 'x') << "the used bytes move with the block";
+        tarvek::give_back_block(grown);
+    }
+}
+
+}  // namespace

@@ -8,6 +8,14 @@
 #      nothing else of tarvek's.
 #   run.sh SOURCE_DIR BUILD_DIR C_COMPILER
 set -euo pipefail
+# Nothing may outlive the test: the script runs in a process group of its own under `timeout`, which
+# ends the whole group (the builds and the hosts included) after TARVEK_CONSUMER_SECONDS (540 by
+# default, within ctest's TIMEOUT of 600, which would stop this script alone).
+if [ -z "${TARVEK_CONSUMER_GROUP:-}" ]; then
+    export TARVEK_CONSUMER_GROUP=1
+    exec timeout --kill-after=10 "${TARVEK_CONSUMER_SECONDS:-540}" bash "$0" "$@"
+fi
+trap 'exit 143' TERM
 source_dir=$1
 build=$2
 cc=$3
