@@ -67,23 +67,10 @@ void Folder::mark_unreadable(int error) {
 
 bool is_utf8(std::string_view name) {
     const auto *p = reinterpret_cast<const unsigned char *>(name.data());
-    const auto *end = p + name.size();
-    while (p < end) {
-        unsigned lead = *p;
-        if (lead < 0x80) {
-            ++p;
-            continue;
-        }
-        int extra = (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
-        if (extra < 0 || end - p <= extra) return false;
-        std::uint32_t code = lead & (0x3Fu >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            if ((p[k] & 0xC0) != 0x80) return false;
-            code = code << 6 | (p[k] & 0x3Fu);
-        }
-        static const std::uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
-        if (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        p += extra + 1;
+    std::uint32_t code;
+    for (std::size_t i = 0, length; i < name.size(); i += length) {
+        length = decode_utf8(p + i, name.size() - i, code);
+        if (length == 0) return false;
     }
     return true;
 }

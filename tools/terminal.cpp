@@ -22,19 +22,7 @@
 
 namespace tarvek_cli {
 
-namespace {
-
-#if defined(_WIN32)
-// '\' separates the folders of a Windows path, and no Windows name holds one.
-constexpr bool ESCAPE_BACKSLASH = false;
-#else
-constexpr bool ESCAPE_BACKSLASH = true;
-#endif
-
-// The length of the valid UTF-8 character at the start of `p` (n bytes available) with its code
-// point, or 0 when the bytes there are not one: no overlong forms, surrogates or code points above
-// U+10FFFF.
-std::size_t decode(const unsigned char *p, std::size_t n, std::uint32_t &code) {
+std::size_t decode_utf8(const unsigned char *p, std::size_t n, std::uint32_t &code) {
     unsigned lead = p[0];
     if (lead < 0x80) {
         code = lead;
@@ -51,6 +39,15 @@ std::size_t decode(const unsigned char *p, std::size_t n, std::uint32_t &code) {
     if (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
     return extra + 1;
 }
+
+namespace {
+
+#if defined(_WIN32)
+// '\' separates the folders of a Windows path, and no Windows name holds one.
+constexpr bool ESCAPE_BACKSLASH = false;
+#else
+constexpr bool ESCAPE_BACKSLASH = true;
+#endif
 
 constexpr std::uint32_t ZERO_WIDTH_JOINER = 0x200D;
 constexpr std::uint32_t EMOJI_PRESENTATION = 0xFE0F;
@@ -116,7 +113,7 @@ void for_each_unit(std::string_view raw, std::size_t from, bool quoted, bool esc
     while (i < n) {
         unsigned c = p[i];
         std::uint32_t code = c;
-        std::size_t length = c < 0x80 ? 1 : decode(p + i, n - i, code);
+        std::size_t length = c < 0x80 ? 1 : decode_utf8(p + i, n - i, code);
         if (length == 0) {  // a byte that is not part of a UTF-8 character
             if (escape) {
                 std::snprintf(buffer, sizeof buffer, "\\x%02x", c);
@@ -153,7 +150,7 @@ void for_each_unit(std::string_view raw, std::size_t from, bool quoted, bool esc
                 bool kept = false;
                 if (code == ZERO_WIDTH_JOINER && previous >= 0 && first_emoji) {
                     std::uint32_t next = 0;
-                    std::size_t next_length = i + length < n ? decode(p + i + length, n - i - length, next) : 0;
+                    std::size_t next_length = i + length < n ? decode_utf8(p + i + length, n - i - length, next) : 0;
                     kept = next_length > 0 && is_emoji(next);
                 } else if (is_tag(code)) {
                     kept = previous >= 0 && first_emoji;
@@ -292,7 +289,7 @@ std::size_t next_terminal_unsafe(std::string_view json, std::size_t from, std::s
     for (std::size_t i = from; i < json.size(); ++i) {
         if (p[i] < 0x7F) continue;
         code = p[i];
-        length = p[i] == 0x7F ? 1 : decode(p + i, json.size() - i, code);
+        length = p[i] == 0x7F ? 1 : decode_utf8(p + i, json.size() - i, code);
         if (length == 0) continue;
         if (code == 0x7F || (code >= 0x80 && code <= 0x9F) || code == 0x061C || code == 0x200E || code == 0x200F ||
             (code >= 0x2028 && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069)) {

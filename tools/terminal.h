@@ -14,6 +14,11 @@ namespace tarvek_cli {
 
 // MARK: - Names as they are shown
 
+// The length of the valid UTF-8 character at the start of `p` (n bytes available, n > 0) with its
+// code point, or 0 when the bytes there are not one: no overlong forms, surrogates or code points
+// above U+10FFFF.
+std::size_t decode_utf8(const unsigned char *p, std::size_t n, std::uint32_t &code);
+
 // The printable form of `raw`, a name or a path as it came from the file system or the user:
 //   - valid UTF-8 characters stand for themselves, grouped into the grapheme clusters (user-perceived
 //     characters) that a terminal draws as one,

@@ -3,6 +3,7 @@
 #if defined(_WIN32)
 
 #include <io.h>
+#include <utf8proc.h>
 #include <windows.h>
 
 #include <cerrno>
@@ -49,21 +50,9 @@ std::string shown_utf8(std::wstring_view wide) {
             text += escape;
             continue;
         }
-        if (code < 0x80) {
-            text += static_cast<char>(code);
-        } else if (code < 0x800) {
-            text += static_cast<char>(0xC0 | code >> 6);
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            text += static_cast<char>(0xE0 | code >> 12);
-            text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            text += static_cast<char>(0xF0 | code >> 18);
-            text += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-            text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        utf8proc_uint8_t bytes[4];
+        text.append(reinterpret_cast<const char *>(bytes),
+                    static_cast<std::size_t>(utf8proc_encode_char(static_cast<utf8proc_int32_t>(code), bytes)));
     }
     return text;
 }
